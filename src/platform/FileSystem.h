@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Result.h"
+
+namespace kelvane::platform {
+
+// A last-modified time as seconds and nanoseconds since 1970-01-01 UTC. Comparing the
+// UTC instant rather than local wall-clock text keeps daylight-saving changes from
+// making an old file look new.
+struct FileTime {
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0;
+
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+// What the existence test saw at a path.
+enum class Presence {
+    OrdinaryFile,  // an ordinary file the sync may use (symbolic links followed)
+    Missing,       // nothing there, a folder, or (on Windows) a hidden or system file
+};
+
+// Identity of the file behind a path, so two spellings of one file are known as one.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// One look at an existing ordinary file: its time and identity, taken together so a
+// pass needs a single system call per file.
+struct FileStamp {
+    FileTime modified;
+    FileIdentity identity;
+};
+
+// The operating system, as the sync pass and the settings file need it. The POSIX and
+// Windows implementations live beside this header; tests wrap one to inject faults.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The typed path as the system will use it ("/" becomes "\" on Windows).
+    virtual std::string workingPath(std::string_view typedPath) const = 0;
+
+    // The last component of a working path; never a drive prefix.
+    virtual std::string fileName(std::string_view workingPath) const = 0;
+
+    // Looks at a path once, following symbolic links: the time and identity of the
+    // ordinary file there, or nothing when the path names no file, a folder or (on
+    // Windows) a hidden or system file. An error means the question could not be
+    // answered (a folder on the way cannot be searched).
+    virtual Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) = 0;
+
+    // The same look, when only the answer "is there a file" matters.
+    Result<Presence> presence(const std::string& path) {
+        auto found = findOrdinaryFile(path);
+        if (!found) {
+            return Error{found.reason()};
+        }
+        return found.value() ? Presence::OrdinaryFile : Presence::Missing;
+    }
+
+    // True when the file lies on a volume that stores times at two-second steps
+    // (the FAT family). Asked only when two times differ by less than two seconds.
+    virtual bool hasCoarseTimes(const std::string& path) = 0;
+
+    // Replaces target's content and last-modified time with source's, atomically: the
+    // target holds either its old bytes and time or the new ones, never a mix, and is
+    // left exactly as it was on any failure. Leaves no temporary file behind.
+    virtual Status replaceWithCopy(const std::string& source, const std::string& target) = 0;
+
+    // Whole content of a small file (the settings file).
+    virtual Result<std::string> readFile(const std::string& path) = 0;
+
+    // Writes a small file so that a crash leaves the old content or the new, never a
+    // torn or empty file.
+    virtual Status writeFileAtomically(const std::string& path, std::string_view content) = 0;
+
+    // The settings file's byte encoding from and to UTF-8 (identity where the system's
+    // 8-bit text already is UTF-8).
+    virtual std::string toProfileBytes(std::string_view utf8) const = 0;
+    virtual std::string fromProfileBytes(std::string_view bytes) const = 0;
+
+    // The line end a new settings file uses.
+    virtual std::string_view nativeLineEnd() const = 0;
+};
+
+// The implementation for the system the program was built for.
+std::unique_ptr<FileSystem> makeSystemFileSystem();
+
+}  // namespace kelvane::platform

@@ -1,0 +1,488 @@
+// The file system on Linux and other POSIX systems.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/TempNames.h"
+
+namespace kelvane::platform {
+namespace {
+
+Error systemError(const std::string& what, const std::string& path, int code = errno) {
+    return Error{what + " " + path + ": " + std::strerror(code)};
+}
+
+// Closes a descriptor on every way out of a scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    void adopt(int fd) {
+        reset();
+        fd_ = fd;
+    }
+    void reset() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = -1;
+    }
+    // Closes now and reports the error that close() may carry (NFS reports write
+    // failures there).
+    int closeChecked() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+
+private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+FileTime modifiedOf(const struct stat& info) {
+    return FileTime{static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                    static_cast<std::int32_t>(info.st_mtim.tv_nsec)};
+}
+
+// A symbolic link target is replaced behind the link, so the link itself survives.
+Result<std::string> resolveTarget(const std::string& target) {
+    char resolved[PATH_MAX];
+    if (::realpath(target.c_str(), resolved) == nullptr) {
+        return systemError("Cannot resolve", target);
+    }
+    return std::string(resolved);
+}
+
+std::string randomSuffix() {
+    static std::random_device device;
+    static std::mt19937_64 engine(device() ^ (static_cast<std::uint64_t>(::getpid()) << 32));
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 12; ++i) {
+        suffix += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
+    }
+    return suffix;
+}
+
+bool processIsAlive(long pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Temporary files are ours by name; one whose writer is gone is left over from a
+// killed pass and is removed before the next copy into that folder.
+void removeStaleTemporaries(const std::string& folder, const std::string& targetName) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const auto owner = temporaryOwner(entry->d_name, targetName);
+        if (owner && (*owner == ::getpid() || !processIsAlive(*owner))) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+Status copyBytes(int from, int to, off_t size, const std::string& source) {
+    off_t copied = 0;
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    while (copied < size) {
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr,
+                                                static_cast<size_t>(size - copied), 0);
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            if (n == 0) {
+                break;  // the source shrank under us; caught by the size check
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                errno != EPERM) {
+                return systemError("Cannot copy", source);
+            }
+            kernelCopy = false;  // this pair of file systems wants a plain copy
+            buffer.resize(1 << 20);
+        }
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return systemError("Cannot read", source);
+        }
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(to, buffer.data() + written, static_cast<size_t>(got - written));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put < 0) {
+                return systemError("Cannot write a copy for", source);
+            }
+            written += put;
+        }
+        copied += got;
+    }
+    if (copied != size) {
+        return Error{"The source changed while it was copied: " + source};
+    }
+    return {};
+}
+
+bool sameTimes(const struct stat& before, const struct stat& after) {
+    return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
+           before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
+}
+
+// Writes the source into a fresh temporary file beside the target and renames it over
+// the target. The temporary file is removed on every failure.
+class AtomicReplace {
+public:
+    AtomicReplace(std::string source, std::string finalPath)
+        : source_(std::move(source)), final_(std::move(finalPath)), folder_(folderOf(final_)) {}
+    ~AtomicReplace() {
+        if (!temporary_.empty()) {
+            ::unlink(temporary_.c_str());
+        }
+    }
+    AtomicReplace(const AtomicReplace&) = delete;
+    AtomicReplace& operator=(const AtomicReplace&) = delete;
+
+    Status run();
+
+private:
+    Status openSource(Descriptor& from, struct stat& info);
+    Status createTemporary(Descriptor& to);
+    Status fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo);
+    Status install(const struct stat& sourceInfo);
+
+    std::string source_;
+    std::string final_;
+    std::string folder_;
+    std::string temporary_;
+};
+
+Status AtomicReplace::openSource(Descriptor& from, struct stat& info) {
+    from.adopt(::open(source_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid()) {
+        return systemError("Cannot open", source_);
+    }
+    if (::fstat(from.get(), &info) != 0) {
+        return systemError("Cannot read the time of", source_);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Error{"Not an ordinary file: " + source_};
+    }
+    return {};
+}
+
+Status AtomicReplace::createTemporary(Descriptor& to) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string name =
+            temporaryName(baseOf(final_), static_cast<long>(::getpid()), randomSuffix());
+        const std::string candidate = folder_ + "/" + name;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            temporary_ = candidate;
+            to.adopt(fd);
+            return {};
+        }
+        if (errno != EEXIST) {
+            return systemError("Cannot create a file in", folder_);
+        }
+    }
+    return Error{"Cannot find a free temporary name in " + folder_};
+}
+
+Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo) {
+    if (auto copied = copyBytes(from.get(), to.get(), sourceInfo.st_size, source_); !copied) {
+        return copied;
+    }
+    struct stat after {};
+    if (::fstat(from.get(), &after) != 0 || !sameTimes(sourceInfo, after)) {
+        return Error{"The source changed while it was copied: " + source_};
+    }
+    struct stat targetInfo {};
+    if (::stat(final_.c_str(), &targetInfo) != 0) {
+        return systemError("Cannot look at", final_);
+    }
+    // Best effort: the owner can only be kept by a privileged process.
+    if (::fchown(to.get(), targetInfo.st_uid, targetInfo.st_gid) != 0) {
+        errno = 0;
+    }
+    if (::fchmod(to.get(), targetInfo.st_mode & 07777) != 0) {
+        return systemError("Cannot set permissions on a copy in", folder_);
+    }
+    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::futimens(to.get(), times) != 0) {
+        return systemError("Cannot set the time of a copy in", folder_);
+    }
+    if (::fsync(to.get()) != 0) {
+        return systemError("Cannot flush a copy in", folder_);
+    }
+    if (to.closeChecked() != 0) {
+        return systemError("Cannot finish a copy in", folder_);
+    }
+    return {};
+}
+
+Status AtomicReplace::install(const struct stat& sourceInfo) {
+    if (::rename(temporary_.c_str(), final_.c_str()) != 0) {
+        return systemError("Cannot replace", final_);
+    }
+    temporary_.clear();
+    Descriptor folder(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid()) {
+        ::fsync(folder.get());  // makes the rename itself durable; not all systems allow it
+    }
+    // Some file systems (FAT through FUSE among them) reset the time on rename.
+    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::utimensat(AT_FDCWD, final_.c_str(), times, 0) != 0) {
+        return systemError("Cannot set the time of", final_);
+    }
+    struct stat placed {};
+    if (::stat(final_.c_str(), &placed) != 0) {
+        return systemError("Cannot look at", final_);
+    }
+    if (placed.st_size != sourceInfo.st_size) {
+        return Error{"The copy has the wrong size: " + final_};
+    }
+    return {};
+}
+
+Status AtomicReplace::run() {
+    removeStaleTemporaries(folder_, baseOf(final_));
+    Descriptor from;
+    struct stat sourceInfo {};
+    if (auto opened = openSource(from, sourceInfo); !opened) {
+        return opened;
+    }
+    Descriptor to;
+    if (auto created = createTemporary(to); !created) {
+        return created;
+    }
+    if (auto filled = fill(from, to, sourceInfo); !filled) {
+        return filled;
+    }
+    return install(sourceInfo);
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::string workingPath(std::string_view typedPath) const override {
+        return std::string(typedPath);
+    }
+
+    std::string fileName(std::string_view workingPath) const override {
+        return baseOf(std::string(workingPath));
+    }
+
+    Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) {
+                return std::optional<FileStamp>();
+            }
+            return systemError("Cannot look at", path);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            return std::optional<FileStamp>();
+        }
+        return std::optional<FileStamp>(FileStamp{
+            modifiedOf(info), FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                           static_cast<std::uint64_t>(info.st_ino)}});
+    }
+
+    bool hasCoarseTimes(const std::string& path) override;
+
+    Status replaceWithCopy(const std::string& source, const std::string& target) override {
+        auto finalPath = resolveTarget(target);
+        if (!finalPath) {
+            return Error{finalPath.reason()};
+        }
+        AtomicReplace replace(source, finalPath.value());
+        return replace.run();
+    }
+
+    Result<std::string> readFile(const std::string& path) override {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            return systemError("Cannot open", path);
+        }
+        std::ostringstream content;
+        content << in.rdbuf();
+        if (in.bad()) {
+            return systemError("Cannot read", path);
+        }
+        return content.str();
+    }
+
+    Status writeFileAtomically(const std::string& path, std::string_view content) override;
+
+    std::string toProfileBytes(std::string_view utf8) const override { return std::string(utf8); }
+    std::string fromProfileBytes(std::string_view bytes) const override {
+        return std::string(bytes);
+    }
+    std::string_view nativeLineEnd() const override { return "\n"; }
+};
+
+// The FAT family, native or through FUSE, told by the mount's file-system type.
+bool isCoarseTimeType(const std::string& type) {
+    static const std::array<const char*, 7> kTypes = {
+        "vfat", "msdos", "exfat", "fat", "fuse.fusefat", "fuse.exfat", "fuse.exfat-fuse"};
+    for (const char* known : kTypes) {
+        if (type == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The type of the mount that holds a path, from /proc/self/mountinfo (longest mount
+// point that is a prefix of the resolved path).
+std::string mountTypeOf(const std::string& resolved) {
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    std::string bestType;
+    std::size_t bestLength = 0;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mountPoint;
+        fields >> id >> parent >> numbers >> root >> mountPoint;
+        const auto separator = line.find(" - ");
+        if (separator == std::string::npos) {
+            continue;
+        }
+        std::istringstream tail(line.substr(separator + 3));
+        std::string type;
+        tail >> type;
+        const bool covers =
+            resolved.compare(0, mountPoint.size(), mountPoint) == 0 &&
+            (mountPoint == "/" || resolved.size() == mountPoint.size() || resolved[mountPoint.size()] == '/');
+        if (covers && mountPoint.size() >= bestLength) {
+            bestLength = mountPoint.size();
+            bestType = type;
+        }
+    }
+    return bestType;
+}
+
+bool PosixFileSystem::hasCoarseTimes(const std::string& path) {
+    constexpr long kMsdosMagic = 0x4d44;
+    constexpr long kExfatMagic = 0x2011BAB0;
+    constexpr long kFuseMagic = 0x65735546;
+    struct statfs info {};
+    if (::statfs(path.c_str(), &info) != 0) {
+        return false;
+    }
+    const long type = static_cast<long>(info.f_type);
+    if (type == kMsdosMagic || type == kExfatMagic) {
+        return true;
+    }
+    if (type != kFuseMagic) {
+        return false;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        return false;
+    }
+    return isCoarseTimeType(mountTypeOf(resolved));
+}
+
+Status PosixFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
+    const std::string folder = folderOf(path);
+    removeStaleTemporaries(folder, baseOf(path));
+    const std::string temporary =
+        folder + "/" + temporaryName(baseOf(path), static_cast<long>(::getpid()), randomSuffix());
+    Descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!out.valid()) {
+        return systemError("Cannot create a file in", folder);
+    }
+    auto fail = [&](const std::string& what) {
+        const int code = errno;
+        out.reset();
+        ::unlink(temporary.c_str());
+        return systemError(what, path, code);
+    };
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && ::fchmod(out.get(), existing.st_mode & 07777) != 0) {
+        return fail("Cannot set permissions for");
+    }
+    for (std::size_t written = 0; written < content.size();) {
+        const ssize_t put = ::write(out.get(), content.data() + written, content.size() - written);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            return fail("Cannot write");
+        }
+        written += static_cast<std::size_t>(put);
+    }
+    if (::fsync(out.get()) != 0) {
+        return fail("Cannot flush");
+    }
+    if (out.closeChecked() != 0) {
+        return fail("Cannot write");
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(temporary.c_str());
+        return systemError("Cannot replace", path, code);
+    }
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) {
+        ::fsync(dir.get());
+    }
+    return {};
+}
+
+}  // namespace
+
+std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+}  // namespace kelvane::platform

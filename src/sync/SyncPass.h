@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace kelvane::sync {
+
+// One numbered file entry as the window holds it: the typed path and its tick box state.
+struct FileSlot {
+    std::string pathText;
+    int selected = 0;  // 1 ticked; 0 and the greyed state 2 both leave the slot out
+};
+
+using FileSlots = std::array<FileSlot, 3>;
+
+enum class SyncResult {
+    Copied,   // statusPrefix names the updated slots
+    Equal,    // times equal: nothing copied
+    Refused,  // the selection is wrong: message says why; no file was touched
+    Failed,   // the pass broke off: failureLine for the user, reason for the curious
+};
+
+struct SyncOutcome {
+    SyncResult result = SyncResult::Equal;
+    std::string statusPrefix;  // "File2 updated ", "File1 and File3 updated ", ...
+    std::string message;       // text of the refusal's message box
+    std::string reason;        // what went wrong, for a failure
+    std::array<std::string, 3> workingPaths;
+};
+
+inline constexpr const char* kSyncFailedLine = "Sync failed. File(s) might be open in other app.";
+inline constexpr const char* kSelectAtLeastTwo = "Select at least two files";
+inline constexpr const char* kNamesMustMatch = "File names must be identical in each folder.";
+
+// "File2 not found", two line breaks, and the hint.
+std::string notFoundMessage(int slotNumber);
+
+// One sync pass over the three slots: refuses a wrong selection, finds the newest of the
+// ticked files by last-modified time and copies it over the older ones. The caller shows
+// the outcome: the status text (prefix, date, " at ", time), a message or the failure line.
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
+
+}  // namespace kelvane::sync

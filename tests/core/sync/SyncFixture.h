@@ -1,0 +1,53 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/FaultyFileSystem.h"
+#include "support/TempFolder.h"
+#include "sync/SyncPass.h"
+
+namespace kelvane::testing {
+
+// Three folders a, b and c, each of which may hold "notes.txt".
+class SyncFixture : public ::testing::Test {
+protected:
+    static constexpr std::int64_t kOld = 1'600'000'000;  // September 2020
+    static constexpr std::int64_t kNew = 1'700'000'000;  // November 2023
+
+    TempFolder folder;
+    FaultyFileSystem fileSystem;
+
+    SyncFixture() {
+        folder.makeFolder("a");
+        folder.makeFolder("b");
+        folder.makeFolder("c");
+    }
+
+    std::string path(int slot, const std::string& name = "notes.txt") const {
+        return folder.file(std::string(1, static_cast<char>('a' + slot - 1)) + "/" + name);
+    }
+
+    void put(int slot, const std::string& content, std::int64_t seconds) {
+        writeFileAt(path(slot), content, seconds);
+    }
+
+    std::string contentOf(int slot) const { return readFile(path(slot)); }
+    std::int64_t secondsOf(int slot) const {
+        return std::chrono::duration_cast<std::chrono::seconds>(modifiedSinceEpoch(path(slot))).count();
+    }
+
+    // Slots ticked as in "110" (slot 1 and 2 ticked), paths pointing into a, b and c.
+    sync::FileSlots slots(const std::string& ticks) const {
+        sync::FileSlots result;
+        for (int i = 0; i < 3; ++i) {
+            result[static_cast<std::size_t>(i)] = {path(i + 1), ticks[static_cast<std::size_t>(i)] - '0'};
+        }
+        return result;
+    }
+
+    sync::SyncOutcome run(const std::string& ticks) { return SyncSelectedFiles(slots(ticks), fileSystem); }
+};
+
+}  // namespace kelvane::testing

@@ -1,0 +1,54 @@
+#include "support/FaultyFileSystem.h"
+
+namespace kelvane::testing {
+
+using platform::Result;
+using platform::Status;
+
+FaultyFileSystem::FaultyFileSystem() : real_(platform::makeSystemFileSystem()) {}
+
+std::string FaultyFileSystem::workingPath(std::string_view typedPath) const {
+    return real_->workingPath(typedPath);
+}
+
+std::string FaultyFileSystem::fileName(std::string_view workingPath) const {
+    return real_->fileName(workingPath);
+}
+
+Result<std::optional<platform::FileStamp>> FaultyFileSystem::findOrdinaryFile(const std::string& path) {
+    ++looks;
+    if (unsearchable.count(path) != 0) {
+        return platform::Error{"Permission denied: " + path};
+    }
+    return real_->findOrdinaryFile(path);
+}
+
+bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {
+    return coarseTimes.count(path) != 0 || real_->hasCoarseTimes(path);
+}
+
+Status FaultyFileSystem::replaceWithCopy(const std::string& source, const std::string& target) {
+    if (beforeCopy) {
+        beforeCopy(source, target);
+    }
+    ++copies;
+    return real_->replaceWithCopy(source, target);
+}
+
+Result<std::string> FaultyFileSystem::readFile(const std::string& path) { return real_->readFile(path); }
+
+Status FaultyFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
+    return real_->writeFileAtomically(path, content);
+}
+
+std::string FaultyFileSystem::toProfileBytes(std::string_view utf8) const {
+    return real_->toProfileBytes(utf8);
+}
+
+std::string FaultyFileSystem::fromProfileBytes(std::string_view bytes) const {
+    return real_->fromProfileBytes(bytes);
+}
+
+std::string_view FaultyFileSystem::nativeLineEnd() const { return real_->nativeLineEnd(); }
+
+}  // namespace kelvane::testing

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace kelvane::testing {
+
+// The real file system with hooks, so a test can make one operation fail or change the
+// world between two steps of a pass.
+class FaultyFileSystem final : public platform::FileSystem {
+public:
+    FaultyFileSystem();
+
+    // Runs just before each copy, with source and target.
+    std::function<void(const std::string&, const std::string&)> beforeCopy;
+    // Paths whose look fails as if a folder on the way could not be searched.
+    std::set<std::string> unsearchable;
+    // Paths that count as lying on a volume with two-second times.
+    std::set<std::string> coarseTimes;
+    // Number of copies made and of looks at a file, so tests can tell what a pass touched.
+    int copies = 0;
+    int looks = 0;
+
+    std::string workingPath(std::string_view typedPath) const override;
+    std::string fileName(std::string_view workingPath) const override;
+    platform::Result<std::optional<platform::FileStamp>> findOrdinaryFile(
+        const std::string& path) override;
+    bool hasCoarseTimes(const std::string& path) override;
+    platform::Status replaceWithCopy(const std::string& source, const std::string& target) override;
+    platform::Result<std::string> readFile(const std::string& path) override;
+    platform::Status writeFileAtomically(const std::string& path, std::string_view content) override;
+    std::string toProfileBytes(std::string_view utf8) const override;
+    std::string fromProfileBytes(std::string_view bytes) const override;
+    std::string_view nativeLineEnd() const override;
+
+private:
+    std::unique_ptr<platform::FileSystem> real_;
+};
+
+}  // namespace kelvane::testing

@@ -25,8 +25,10 @@ protected:
         folder.makeFolder("c");
     }
 
+    // In the system's own spelling ("\" on Windows), as the pass hands paths on.
     std::string path(int slot, const std::string& name = "notes.txt") const {
-        return folder.file(std::string(1, static_cast<char>('a' + slot - 1)) + "/" + name);
+        return fileSystem.workingPath(
+            folder.file(std::string(1, static_cast<char>('a' + slot - 1)) + "/" + name));
     }
 
     void put(int slot, const std::string& content, std::int64_t seconds) {

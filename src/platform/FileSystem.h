@@ -44,7 +44,7 @@ struct FileStamp {
 // The operating system, as the sync pass and the settings file need it. The POSIX and
 // Windows implementations live beside this header; tests wrap one to inject faults.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // The typed path as the system will use it ("/" becomes "\" on Windows).

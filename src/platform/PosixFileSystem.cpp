@@ -30,7 +30,7 @@ Error systemError(const std::string& what, const std::string& path, int code = e
 
 // Closes a descriptor on every way out of a scope.
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor&) = delete;
@@ -56,7 +56,7 @@ public:
         return rc;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -157,7 +157,8 @@ Status copyBytes(int from, int to, off_t size, const std::string& source) {
             break;
         }
         for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(to, buffer.data() + written, static_cast<size_t>(got - written));
+            const ssize_t put =
+                ::write(to, buffer.data() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno == EINTR) {
                 continue;
             }
@@ -182,7 +183,7 @@ bool sameTimes(const struct stat& before, const struct stat& after) {
 // Writes the source into a fresh temporary file beside the target and renames it over
 // the target. The temporary file is removed on every failure.
 class AtomicReplace {
-public:
+  public:
     AtomicReplace(std::string source, std::string finalPath)
         : source_(std::move(source)), final_(std::move(finalPath)), folder_(folderOf(final_)) {}
     ~AtomicReplace() {
@@ -195,7 +196,7 @@ public:
 
     Status run();
 
-private:
+  private:
     Status openSource(Descriptor& from, struct stat& info);
     Status createTemporary(Descriptor& to);
     Status fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo);
@@ -313,7 +314,7 @@ Status AtomicReplace::run() {
 }
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     std::string workingPath(std::string_view typedPath) const override {
         return std::string(typedPath);
     }
@@ -333,9 +334,9 @@ public:
         if (!S_ISREG(info.st_mode)) {
             return std::optional<FileStamp>();
         }
-        return std::optional<FileStamp>(FileStamp{
-            modifiedOf(info), FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                                           static_cast<std::uint64_t>(info.st_ino)}});
+        return std::optional<FileStamp>(
+            FileStamp{modifiedOf(info), FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                                     static_cast<std::uint64_t>(info.st_ino)}});
     }
 
     bool hasCoarseTimes(const std::string& path) override;
@@ -401,9 +402,9 @@ std::string mountTypeOf(const std::string& resolved) {
         std::istringstream tail(line.substr(separator + 3));
         std::string type;
         tail >> type;
-        const bool covers =
-            resolved.compare(0, mountPoint.size(), mountPoint) == 0 &&
-            (mountPoint == "/" || resolved.size() == mountPoint.size() || resolved[mountPoint.size()] == '/');
+        const bool covers = resolved.compare(0, mountPoint.size(), mountPoint) == 0 &&
+                            (mountPoint == "/" || resolved.size() == mountPoint.size() ||
+                             resolved[mountPoint.size()] == '/');
         if (covers && mountPoint.size() >= bestLength) {
             bestLength = mountPoint.size();
             bestType = type;
@@ -450,7 +451,8 @@ Status PosixFileSystem::writeFileAtomically(const std::string& path, std::string
         return systemError(what, path, code);
     };
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && ::fchmod(out.get(), existing.st_mode & 07777) != 0) {
+    if (::stat(path.c_str(), &existing) == 0 &&
+        ::fchmod(out.get(), existing.st_mode & 07777) != 0) {
         return fail("Cannot set permissions for");
     }
     for (std::size_t written = 0; written < content.size();) {
@@ -483,6 +485,8 @@ Status PosixFileSystem::writeFileAtomically(const std::string& path, std::string
 
 }  // namespace
 
-std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<PosixFileSystem>();
+}
 
 }  // namespace kelvane::platform

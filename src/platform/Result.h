@@ -15,7 +15,7 @@ struct Error {
 // builds with compilers that have no std::expected yet.
 template <typename T>
 class Result {
-public:
+  public:
     Result(T value) : state_(std::move(value)) {}
     Result(Error error) : state_(std::move(error)) {}
 
@@ -25,13 +25,13 @@ public:
     T& value() { return std::get<0>(state_); }
     const std::string& reason() const { return std::get<1>(state_).reason; }
 
-private:
+  private:
     std::variant<T, Error> state_;
 };
 
 // Success, or the reason for a failure.
 class Status {
-public:
+  public:
     Status() = default;
     Status(Error error) : failed_(true), reason_(std::move(error.reason)) {}
 
@@ -39,7 +39,7 @@ public:
     explicit operator bool() const { return ok(); }
     const std::string& reason() const { return reason_; }
 
-private:
+  private:
     bool failed_ = false;
     std::string reason_;
 };

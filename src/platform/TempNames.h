@@ -25,7 +25,8 @@ inline std::string temporaryName(std::string_view finalName, long pid, std::stri
 inline std::optional<long> temporaryOwner(std::string_view entryName, std::string_view finalName) {
     const std::string prefix = "." + std::string(finalName) + ".kelvane-";
     constexpr std::string_view kSuffix = ".tmp";
-    if (entryName.size() <= prefix.size() + kSuffix.size() || entryName.substr(0, prefix.size()) != prefix ||
+    if (entryName.size() <= prefix.size() + kSuffix.size() ||
+        entryName.substr(0, prefix.size()) != prefix ||
         entryName.substr(entryName.size() - kSuffix.size()) != kSuffix) {
         return std::nullopt;
     }

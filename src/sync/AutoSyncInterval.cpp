@@ -18,8 +18,9 @@ IntervalDecision judgeInterval(std::string_view text) {
     // Leading zeros are kept in the stored text but carry no value; any number of them
     // is fine, and so is a text far too long for an integer.
     const auto firstSignificant = text.find_first_not_of('0');
-    const std::string_view significant =
-        firstSignificant == std::string_view::npos ? std::string_view() : text.substr(firstSignificant);
+    const std::string_view significant = firstSignificant == std::string_view::npos
+                                             ? std::string_view()
+                                             : text.substr(firstSignificant);
     if (significant.size() > 2) {
         return {false, kMaxInterval, 0};
     }

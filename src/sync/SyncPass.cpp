@@ -16,7 +16,9 @@ struct Candidate {
     FileStamp stamp;
 };
 
-std::string slotName(int slot) { return "File" + std::to_string(slot); }
+std::string slotName(int slot) {
+    return "File" + std::to_string(slot);
+}
 
 SyncOutcome refused(std::string message) {
     SyncOutcome outcome;
@@ -32,7 +34,9 @@ SyncOutcome failed(std::string reason) {
     return outcome;
 }
 
-bool isTicked(const FileSlot& slot) { return slot.selected == 1; }
+bool isTicked(const FileSlot& slot) {
+    return slot.selected == 1;
+}
 
 // Times are compared in whole seconds. On the FAT family, which keeps two-second steps
 // and rounds, a fresh copy can land up to a second away, so times closer than two

@@ -15,7 +15,8 @@ std::string FaultyFileSystem::fileName(std::string_view workingPath) const {
     return real_->fileName(workingPath);
 }
 
-Result<std::optional<platform::FileStamp>> FaultyFileSystem::findOrdinaryFile(const std::string& path) {
+Result<std::optional<platform::FileStamp>> FaultyFileSystem::findOrdinaryFile(
+    const std::string& path) {
     ++looks;
     if (unsearchable.count(path) != 0) {
         return platform::Error{"Permission denied: " + path};
@@ -35,7 +36,9 @@ Status FaultyFileSystem::replaceWithCopy(const std::string& source, const std::s
     return real_->replaceWithCopy(source, target);
 }
 
-Result<std::string> FaultyFileSystem::readFile(const std::string& path) { return real_->readFile(path); }
+Result<std::string> FaultyFileSystem::readFile(const std::string& path) {
+    return real_->readFile(path);
+}
 
 Status FaultyFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
     return real_->writeFileAtomically(path, content);
@@ -49,6 +52,8 @@ std::string FaultyFileSystem::fromProfileBytes(std::string_view bytes) const {
     return real_->fromProfileBytes(bytes);
 }
 
-std::string_view FaultyFileSystem::nativeLineEnd() const { return real_->nativeLineEnd(); }
+std::string_view FaultyFileSystem::nativeLineEnd() const {
+    return real_->nativeLineEnd();
+}
 
 }  // namespace kelvane::testing

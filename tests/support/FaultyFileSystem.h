@@ -12,7 +12,7 @@ namespace kelvane::testing {
 // The real file system with hooks, so a test can make one operation fail or change the
 // world between two steps of a pass.
 class FaultyFileSystem final : public platform::FileSystem {
-public:
+  public:
     FaultyFileSystem();
 
     // Runs just before each copy, with source and target.
@@ -32,12 +32,13 @@ public:
     bool hasCoarseTimes(const std::string& path) override;
     platform::Status replaceWithCopy(const std::string& source, const std::string& target) override;
     platform::Result<std::string> readFile(const std::string& path) override;
-    platform::Status writeFileAtomically(const std::string& path, std::string_view content) override;
+    platform::Status writeFileAtomically(const std::string& path,
+                                         std::string_view content) override;
     std::string toProfileBytes(std::string_view utf8) const override;
     std::string fromProfileBytes(std::string_view bytes) const override;
     std::string_view nativeLineEnd() const override;
 
-private:
+  private:
     std::unique_ptr<platform::FileSystem> real_;
 };
 

@@ -9,7 +9,7 @@ namespace kelvane::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -22,7 +22,7 @@ public:
     // Names of every entry in a sub-folder (or the folder itself), hidden ones included.
     std::vector<std::string> entries(const std::string& relative = "") const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

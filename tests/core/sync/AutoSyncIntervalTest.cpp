@@ -13,7 +13,9 @@ struct IntervalCase {
     int milliseconds;
 };
 
-void PrintTo(const IntervalCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
+void PrintTo(const IntervalCase& c, std::ostream* out) {
+    *out << '"' << c.text << '"';
+}
 
 class IntervalRules : public ::testing::TestWithParam<IntervalCase> {};
 
@@ -27,17 +29,18 @@ TEST_P(IntervalRules, DecideAsTheUserExpects) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, IntervalRules,
-    ::testing::Values(IntervalCase{"10", true, "", 10'000}, IntervalCase{"1", true, "", 1'000},
-                      IntervalCase{"60", true, "", 60'000}, IntervalCase{"060", true, "", 60'000},
-                      IntervalCase{"00005", true, "", 5'000}, IntervalCase{"61", false, kMaxInterval, 0},
-                      IntervalCase{"75", false, kMaxInterval, 0}, IntervalCase{"99999", false, kMaxInterval, 0},
-                      IntervalCase{"123456789012345678901234567890", false, kMaxInterval, 0},
-                      IntervalCase{"0", false, kMinInterval, 0}, IntervalCase{"00", false, kMinInterval, 0},
-                      IntervalCase{"", false, kOnlyNumbers, 0}, IntervalCase{"-5", false, kOnlyNumbers, 0},
-                      IntervalCase{"+5", false, kOnlyNumbers, 0}, IntervalCase{"1.5", false, kOnlyNumbers, 0},
-                      IntervalCase{"75.5", false, kOnlyNumbers, 0}, IntervalCase{" 5", false, kOnlyNumbers, 0},
-                      IntervalCase{"5 ", false, kOnlyNumbers, 0},
-                      IntervalCase{"\xEF\xBC\x95", false, kOnlyNumbers, 0}));  // full-width 5
+    ::testing::Values(
+        IntervalCase{"10", true, "", 10'000}, IntervalCase{"1", true, "", 1'000},
+        IntervalCase{"60", true, "", 60'000}, IntervalCase{"060", true, "", 60'000},
+        IntervalCase{"00005", true, "", 5'000}, IntervalCase{"61", false, kMaxInterval, 0},
+        IntervalCase{"75", false, kMaxInterval, 0}, IntervalCase{"99999", false, kMaxInterval, 0},
+        IntervalCase{"123456789012345678901234567890", false, kMaxInterval, 0},
+        IntervalCase{"0", false, kMinInterval, 0}, IntervalCase{"00", false, kMinInterval, 0},
+        IntervalCase{"", false, kOnlyNumbers, 0}, IntervalCase{"-5", false, kOnlyNumbers, 0},
+        IntervalCase{"+5", false, kOnlyNumbers, 0}, IntervalCase{"1.5", false, kOnlyNumbers, 0},
+        IntervalCase{"75.5", false, kOnlyNumbers, 0}, IntervalCase{" 5", false, kOnlyNumbers, 0},
+        IntervalCase{"5 ", false, kOnlyNumbers, 0},
+        IntervalCase{"\xEF\xBC\x95", false, kOnlyNumbers, 0}));  // full-width 5
 
 TEST(IsNumericString, AcceptsOnlyAsciiDigitsAndTheEmptyText) {
     EXPECT_TRUE(IsNumericString(""));

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using sync::SyncResult;
 
 class SafeCopy : public SyncFixture {
-protected:
+  protected:
     void expectUntouched(int slot, const std::string& content, std::int64_t seconds) {
         EXPECT_EQ(contentOf(slot), content) << "slot " << slot;
         EXPECT_EQ(secondsOf(slot), seconds) << "slot " << slot;
@@ -135,7 +135,9 @@ int runAsNobody(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
 }
 
-int resultCode(const sync::SyncOutcome& outcome) { return static_cast<int>(outcome.result); }
+int resultCode(const sync::SyncOutcome& outcome) {
+    return static_cast<int>(outcome.result);
+}
 
 TEST_F(SafeCopy, ReadOnlyTargetFolderFailsCleanly) {
     put(1, "new", kNew);

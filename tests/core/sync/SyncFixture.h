@@ -12,7 +12,7 @@ namespace kelvane::testing {
 
 // Three folders a, b and c, each of which may hold "notes.txt".
 class SyncFixture : public ::testing::Test {
-protected:
+  protected:
     static constexpr std::int64_t kOld = 1'600'000'000;  // September 2020
     static constexpr std::int64_t kNew = 1'700'000'000;  // November 2023
 
@@ -37,19 +37,23 @@ protected:
 
     std::string contentOf(int slot) const { return readFile(path(slot)); }
     std::int64_t secondsOf(int slot) const {
-        return std::chrono::duration_cast<std::chrono::seconds>(modifiedSinceEpoch(path(slot))).count();
+        return std::chrono::duration_cast<std::chrono::seconds>(modifiedSinceEpoch(path(slot)))
+            .count();
     }
 
     // Slots ticked as in "110" (slot 1 and 2 ticked), paths pointing into a, b and c.
     sync::FileSlots slots(const std::string& ticks) const {
         sync::FileSlots result;
         for (int i = 0; i < 3; ++i) {
-            result[static_cast<std::size_t>(i)] = {path(i + 1), ticks[static_cast<std::size_t>(i)] - '0'};
+            result[static_cast<std::size_t>(i)] = {path(i + 1),
+                                                   ticks[static_cast<std::size_t>(i)] - '0'};
         }
         return result;
     }
 
-    sync::SyncOutcome run(const std::string& ticks) { return SyncSelectedFiles(slots(ticks), fileSystem); }
+    sync::SyncOutcome run(const std::string& ticks) {
+        return SyncSelectedFiles(slots(ticks), fileSystem);
+    }
 };
 
 }  // namespace kelvane::testing

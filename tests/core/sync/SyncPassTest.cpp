@@ -17,7 +17,9 @@ struct PairCase {
     const char* prefix;
 };
 
-void PrintTo(const PairCase& c, std::ostream* out) { *out << c.ticks << (c.lowIsNewer ? " low newer" : " high newer"); }
+void PrintTo(const PairCase& c, std::ostream* out) {
+    *out << c.ticks << (c.lowIsNewer ? " low newer" : " high newer");
+}
 
 class PairSync : public SyncFixture, public ::testing::WithParamInterface<PairCase> {};
 
@@ -37,11 +39,13 @@ TEST_P(PairSync, NewerFileReplacesOlderAndNamesTheUpdatedSlot) {
     EXPECT_EQ(contentOf(newer), "fresh content");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryPair, PairSync,
-    ::testing::Values(PairCase{"110", 1, 2, true, "File2 updated "}, PairCase{"110", 1, 2, false, "File1 updated "},
-                      PairCase{"101", 1, 3, true, "File3 updated "}, PairCase{"101", 1, 3, false, "File1 updated "},
-                      PairCase{"011", 2, 3, true, "File3 updated "}, PairCase{"011", 2, 3, false, "File2 updated "}));
+INSTANTIATE_TEST_SUITE_P(EveryPair, PairSync,
+                         ::testing::Values(PairCase{"110", 1, 2, true, "File2 updated "},
+                                           PairCase{"110", 1, 2, false, "File1 updated "},
+                                           PairCase{"101", 1, 3, true, "File3 updated "},
+                                           PairCase{"101", 1, 3, false, "File1 updated "},
+                                           PairCase{"011", 2, 3, true, "File3 updated "},
+                                           PairCase{"011", 2, 3, false, "File2 updated "}));
 
 struct TripleCase {
     const char* name;
@@ -50,7 +54,9 @@ struct TripleCase {
     const char* prefix;
 };
 
-void PrintTo(const TripleCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const TripleCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class TripleSync : public SyncFixture, public ::testing::WithParamInterface<TripleCase> {};
 
@@ -74,13 +80,14 @@ TEST_P(TripleSync, NewestWinsAndTiesGoToTheRuleOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     TieRules, TripleSync,
-    ::testing::Values(TripleCase{"OneNewest", 300, 100, 200, 1, "File2 and File3 updated "},
-                      TripleCase{"TwoNewest", 100, 300, 200, 2, "File1 and File3 updated "},
-                      TripleCase{"ThreeNewest", 100, 200, 300, 3, "File1 and File2 updated "},
-                      TripleCase{"OneAndTwoTieAboveThree", 300, 300, 100, 2, "File1 and File3 updated "},
-                      TripleCase{"OneAndThreeTieAboveTwo", 300, 100, 300, 1, "File2 and File3 updated "},
-                      TripleCase{"TwoAndThreeTieAboveOne", 100, 300, 300, 2, "File1 and File3 updated "},
-                      TripleCase{"OneAndTwoTieBelowThree", 100, 100, 300, 3, "File1 and File2 updated "}),
+    ::testing::Values(
+        TripleCase{"OneNewest", 300, 100, 200, 1, "File2 and File3 updated "},
+        TripleCase{"TwoNewest", 100, 300, 200, 2, "File1 and File3 updated "},
+        TripleCase{"ThreeNewest", 100, 200, 300, 3, "File1 and File2 updated "},
+        TripleCase{"OneAndTwoTieAboveThree", 300, 300, 100, 2, "File1 and File3 updated "},
+        TripleCase{"OneAndThreeTieAboveTwo", 300, 100, 300, 1, "File2 and File3 updated "},
+        TripleCase{"TwoAndThreeTieAboveOne", 100, 300, 300, 2, "File1 and File3 updated "},
+        TripleCase{"OneAndTwoTieBelowThree", 100, 100, 300, 3, "File1 and File2 updated "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SyncFixture, EqualTimesCopyNothing) {
@@ -101,7 +108,8 @@ TEST_F(SyncFixture, SecondPassAfterACopyFindsEqualTimes) {
     put(3, "older", kOld - 10);
 
     ASSERT_EQ(run("111").result, SyncResult::Copied);
-    EXPECT_EQ(modifiedSinceEpoch(path(2)), modifiedSinceEpoch(path(1))) << "time carried over exactly";
+    EXPECT_EQ(modifiedSinceEpoch(path(2)), modifiedSinceEpoch(path(1)))
+        << "time carried over exactly";
     const auto again = run("111");
 
     EXPECT_EQ(again.result, SyncResult::Equal);
@@ -150,7 +158,9 @@ struct RefusalCase {
     const char* message;
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const RefusalCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Refusals : public SyncFixture, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -174,9 +184,12 @@ TEST_P(Refusals, ExplainAndTouchNothing) {
     }
 }
 
-constexpr const char* kFile1NotFound = "File1 not found\r\n\r\nCheck file path and name or unselect file.";
-constexpr const char* kFile2NotFound = "File2 not found\r\n\r\nCheck file path and name or unselect file.";
-constexpr const char* kFile3NotFound = "File3 not found\r\n\r\nCheck file path and name or unselect file.";
+constexpr const char* kFile1NotFound =
+    "File1 not found\r\n\r\nCheck file path and name or unselect file.";
+constexpr const char* kFile2NotFound =
+    "File2 not found\r\n\r\nCheck file path and name or unselect file.";
+constexpr const char* kFile3NotFound =
+    "File3 not found\r\n\r\nCheck file path and name or unselect file.";
 
 INSTANTIATE_TEST_SUITE_P(
     InCheckOrder, Refusals,
@@ -223,7 +236,8 @@ TEST_F(SyncFixture, TripleNameTestComparesEveryPair) {
     auto chosen = slots("111");
     chosen[2].pathText = path(3, "other.txt");
 
-    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message, "File names must be identical in each folder.");
+    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message,
+              "File names must be identical in each folder.");
     EXPECT_EQ(contentOf(2), "b");
 }
 

@@ -1,0 +1,40 @@
+#include "ui/Metrics.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+namespace kelvane::ui {
+
+double twipsPerPixel(const QWidget* widget) {
+    const QScreen* screen = widget != nullptr && widget->screen() != nullptr
+                                ? widget->screen()
+                                : QGuiApplication::primaryScreen();
+    const double dpi = screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+int toPixels(double twips, const QWidget* widget) {
+    return static_cast<int>(std::lround(twips / twipsPerPixel(widget)));
+}
+
+double toTwips(int pixels, const QWidget* widget) {
+    return pixels * twipsPerPixel(widget);
+}
+
+QRect twipsRect(int left, int top, int width, int height, const QWidget* widget) {
+    return {toPixels(left, widget), toPixels(top, widget), toPixels(width, widget),
+            toPixels(height, widget)};
+}
+
+QFont windowFont(const QString& family, double pointSize, bool bold) {
+    QFont font = QFontDatabase::hasFamily(family) ? QFont(family) : QApplication::font();
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+}  // namespace kelvane::ui

@@ -1,0 +1,322 @@
+// The settings window driven as a user would: real files, real clicks, answered boxes.
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "FakeDialogs.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempFolder.h"
+#include "ui/HelpForm.h"
+#include "ui/KelvaneForm.h"
+#include "ui/Metrics.h"
+
+using kelvane::testing::FakeDialogs;
+using kelvane::testing::FaultyFileSystem;
+using kelvane::testing::TempFolder;
+using kelvane::ui::KelvaneForm;
+
+namespace {
+
+constexpr std::int64_t kOld = 1'600'000'000;
+constexpr std::int64_t kNew = 1'700'000'000;
+const QDateTime kPinnedNow(QDate(2025, 3, 14), QTime(21, 5, 7));
+
+QColor textColour(const QLabel* label) {
+    return label->palette().color(QPalette::WindowText);
+}
+QColor background(const QLabel* label) {
+    return label->palette().color(QPalette::Window);
+}
+
+}  // namespace
+
+class KelvaneFormTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<TempFolder> folder;
+    std::unique_ptr<FaultyFileSystem> fileSystem;
+    std::unique_ptr<FakeDialogs> dialogs;
+    std::unique_ptr<KelvaneForm> form;
+
+    QString file(int slot) const {
+        return QString::fromStdString(
+            folder->file(std::string(1, static_cast<char>('a' + slot - 1)) + "/notes.txt"));
+    }
+    void put(int slot, const std::string& content, std::int64_t seconds) {
+        kelvane::testing::writeFileAt(file(slot).toStdString(), content, seconds);
+    }
+    std::string contentOf(int slot) const {
+        return kelvane::testing::readFile(file(slot).toStdString());
+    }
+    // A first run in an empty folder, with the two slots pointing at real files.
+    void pointSlotsAtFiles() {
+        form->File1Text->setText(file(1));
+        form->File2Text->setText(file(2));
+        form->File3Text->setText(file(3));
+    }
+    QString statusFor(const QString& prefix) const {
+        return prefix + kelvane::ui::statusDateTime(kPinnedNow, QLocale::system());
+    }
+    void typeInterval(const QString& text) { form->AutoSyncIntervalText->setText(text); }
+
+  private slots:
+    void init() {
+        folder = std::make_unique<TempFolder>();
+        for (const char* sub : {"a", "b", "c"}) {
+            folder->makeFolder(sub);
+        }
+        fileSystem = std::make_unique<FaultyFileSystem>();
+        dialogs = std::make_unique<FakeDialogs>();
+        form = std::make_unique<KelvaneForm>(*fileSystem, *dialogs);
+        form->now = [] { return kPinnedNow; };
+        QVERIFY(
+            form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
+    }
+
+    void cleanup() {
+        form.reset();
+        dialogs.reset();
+        fileSystem.reset();
+        folder.reset();
+    }
+
+    void firstRunShowsTheDesignValues() {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Kelvane v1.45"));
+        QVERIFY(form->File1Selected->isChecked());
+        QVERIFY(form->File2Selected->isChecked());
+        QVERIFY(!form->File3Selected->isChecked());
+        QCOMPARE(form->File1Text->text(), QStringLiteral("C:\\SomePath\\ExampleFolder\\file1.txt"));
+        QCOMPARE(form->File2Text->text(),
+                 QStringLiteral("C:\\CloudPath\\ExampleFolder\\file1.txt"));
+        QCOMPARE(form->File3Text->text(), QString());
+        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("10"));
+        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
+        QCOMPARE(background(form->AutoSyncLabel), QColor(240, 240, 240));
+        QCOMPARE(form->LastSyncLabel->text(), QStringLiteral("NIL"));
+        QVERIFY(form->helpForm != nullptr);
+        QVERIFY(!QFileInfo::exists(form->iniFilePath));
+        QCOMPARE(form->iniFilePath, QString::fromStdString(folder->file("Kelvane.ini")));
+    }
+
+    void everyControlCarriesItsNameAndTheFocusOrderIsFixed() {
+        for (const char* name :
+             {"File1Selected", "File1Text", "Browse1", "File3Text", "SyncNowCommand",
+              "AutoSyncLabel", "AutoSyncIntervalText", "LastSyncLabel", "HideToTrayCommand"}) {
+            QVERIFY2(form->findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
+        }
+        QCOMPARE(form->File1Text->accessibleName(), QStringLiteral("File1 path"));
+        QCOMPARE(form->Browse3->accessibleName(), QStringLiteral("Browse for File3"));
+        QCOMPARE(form->LastSyncLabel->accessibleDescription(), QStringLiteral("Latest sync"));
+        QCOMPARE(form->File3Selected->nextInFocusChain(), form->File2Selected);
+        QCOMPARE(form->HideToTrayCommand->nextInFocusChain(), form->Browse1);
+    }
+
+    void statusLineFollowsTheUsersLocale() {
+        QCOMPARE(kelvane::ui::statusDateTime(kPinnedNow,
+                                             QLocale(QLocale::English, QLocale::UnitedStates))
+                     .replace(QChar(0x202F), QLatin1Char(' ')),
+                 QStringLiteral("3/14/2025 at 9:05:07 PM"));
+        QCOMPARE(
+            kelvane::ui::statusDateTime(kPinnedNow, QLocale(QLocale::German, QLocale::Germany)),
+            QStringLiteral("14.03.2025 at 21:05:07"));
+    }
+
+    void syncNowCopiesAndShowsTheStatusInBold() {
+        put(1, "new", kNew);
+        put(2, "old", kOld);
+        pointSlotsAtFiles();
+
+        QTest::mouseClick(form->SyncNowCommand, Qt::LeftButton);
+
+        QCOMPARE(contentOf(2), std::string("new"));
+        QCOMPARE(form->LastSyncLabel->text(), statusFor(QStringLiteral("File2 updated ")));
+        QVERIFY(form->LastSyncLabel->font().bold());
+        QCOMPARE(textColour(form->LastSyncLabel), QColor(0, 0, 0));
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void equalTimesKeepTheTextInNormalWeight() {
+        put(1, "same", kOld);
+        put(2, "same", kOld);
+        pointSlotsAtFiles();
+        form->LastSyncLabel->setText(QStringLiteral("earlier line"));
+
+        form->SyncNowCommand_Click();
+
+        QCOMPARE(form->LastSyncLabel->text(), QStringLiteral("earlier line"));
+        QVERIFY(!form->LastSyncLabel->font().bold());
+    }
+
+    void refusalSwitchesAutoSyncOffBeforeItsMessage() {
+        put(1, "new", kNew);
+        pointSlotsAtFiles();
+        form->AutoSyncCommand_Click();
+        QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
+        bool timerRanDuringMessage = true;
+        dialogs->whileMessageShown = [&] { timerRanDuringMessage = form->Timer1->isActive(); };
+
+        form->SyncNowCommand_Click();
+
+        QCOMPARE(dialogs->messages,
+                 QStringList{QStringLiteral(
+                     "File2 not found\r\n\r\nCheck file path and name or unselect file.")});
+        QVERIFY(!timerRanDuringMessage);
+        QCOMPARE(form->appSettings.AutoSync, std::string("OFF"));
+        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
+        QVERIFY(form->File1Text->isEnabled());
+    }
+
+    void failedPassShowsTheRedLineAndKeepsAutoSync() {
+        put(1, "new", kNew);
+        put(2, "old", kOld);
+        pointSlotsAtFiles();
+        form->AutoSyncCommand_Click();
+        fileSystem->unsearchable.insert(file(2).toStdString());
+
+        form->Timer1_Timer();
+
+        QCOMPARE(form->LastSyncLabel->text(),
+                 QStringLiteral("Sync failed. File(s) might be open in other app."));
+        QCOMPARE(textColour(form->LastSyncLabel), QColor(255, 0, 0));
+        QVERIFY(form->LastSyncLabel->font().bold());
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(form->Timer1->isActive());
+        QCOMPARE(contentOf(2), std::string("old"));
+
+        fileSystem->unsearchable.clear();
+        put(2, "old", kNew);  // equal times now
+        form->Timer1_Timer();
+        QCOMPARE(form->LastSyncLabel->text(),
+                 QStringLiteral("Sync failed. File(s) might be open in other app."));
+        QCOMPARE(textColour(form->LastSyncLabel), QColor(0, 0, 0));
+        QVERIFY(!form->LastSyncLabel->font().bold());
+    }
+
+    void timerTicksRunPasses() {
+        put(1, "new", kNew);
+        put(2, "old", kOld);
+        pointSlotsAtFiles();
+        typeInterval(QStringLiteral("1"));
+        form->AutoSyncCommand_Click();
+        QCOMPARE(form->Timer1->interval(), 1000);
+
+        QTRY_COMPARE_WITH_TIMEOUT(contentOf(2), std::string("new"), 3000);
+        QCOMPARE(form->LastSyncLabel->text(), statusFor(QStringLiteral("File2 updated ")));
+    }
+
+    void intervalsAreJudgedBeforeAutoSyncStarts_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("milliseconds");
+        QTest::newRow("10") << "10" << QString() << 10'000;
+        QTest::newRow("60 inclusive") << "60" << QString() << 60'000;
+        QTest::newRow("060 keeps zero") << "060" << QString() << 60'000;
+        QTest::newRow("61") << "61"
+                            << "Max Sync Interval is 60 seconds" << 0;
+        QTest::newRow("0") << "0"
+                           << "Min Sync Interval is 1 second" << 0;
+        QTest::newRow("00") << "00"
+                            << "Min Sync Interval is 1 second" << 0;
+        QTest::newRow("-5") << "-5"
+                            << "Enter only numbers to Sync Interval" << 0;
+        QTest::newRow("+5") << "+5"
+                            << "Enter only numbers to Sync Interval" << 0;
+        QTest::newRow("1.5") << "1.5"
+                             << "Enter only numbers to Sync Interval" << 0;
+        QTest::newRow("blank 5") << " 5"
+                                 << "Enter only numbers to Sync Interval" << 0;
+        QTest::newRow("empty") << ""
+                               << "Enter only numbers to Sync Interval" << 0;
+    }
+
+    void intervalsAreJudgedBeforeAutoSyncStarts() {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(int, milliseconds);
+        typeInterval(typed);
+
+        form->AutoSyncCommand_Click();
+
+        if (message.isEmpty()) {
+            QVERIFY(dialogs->messages.isEmpty());
+            QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
+            QCOMPARE(form->appSettings.SyncInterval, typed.toStdString());
+            QCOMPARE(form->Timer1->interval(), milliseconds);
+            QVERIFY(form->Timer1->isActive());
+            QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" ON "));
+            QCOMPARE(background(form->AutoSyncLabel), QColor(0, 255, 0));
+            for (QWidget* locked : {static_cast<QWidget*>(form->File1Selected),
+                                    static_cast<QWidget*>(form->File3Text),
+                                    static_cast<QWidget*>(form->AutoSyncIntervalText)}) {
+                QVERIFY(!locked->isEnabled());
+            }
+            QVERIFY(form->Browse1->isEnabled());
+            QVERIFY(form->SyncNowCommand->isEnabled());
+        } else {
+            QCOMPARE(dialogs->messages, QStringList{message});
+            QCOMPARE(form->appSettings.AutoSync, std::string("OFF"));
+            QCOMPARE(form->appSettings.SyncInterval, std::string("10"));
+            QVERIFY(!form->Timer1->isActive());
+            QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
+            QCOMPARE(background(form->AutoSyncLabel), QColor(240, 240, 240));
+            QVERIFY(form->AutoSyncIntervalText->isEnabled());
+        }
+    }
+
+    void toggleSwitchesOnThenOff() {
+        form->AutoSyncCommand_Click();
+        form->AutoSyncCommand_Click();
+
+        QCOMPARE(form->appSettings.AutoSync, std::string("OFF"));
+        QVERIFY(!form->Timer1->isActive());
+        QVERIFY(form->File2Text->isEnabled());
+        QVERIFY(form->AutoSyncIntervalText->isEnabled());
+    }
+
+    void intervalBoxHoldsFiveCharacters() {
+        QTest::keyClicks(form->AutoSyncIntervalText, QStringLiteral("1234567"));
+        QCOMPARE(form->AutoSyncIntervalText->text().size(), 5);
+    }
+
+    void browseFillsOnlyItsBoxAndCancelKeepsIt() {
+        form->File2Selected->setChecked(false);
+        dialogs->filesToChoose = {file(2), QString()};
+
+        form->Browse2_Click();
+        QCOMPARE(form->File2Text->text(), file(2));
+        QVERIFY(!form->File2Selected->isChecked());
+        QCOMPARE(form->File1Text->text(), QStringLiteral("C:\\SomePath\\ExampleFolder\\file1.txt"));
+
+        form->Browse2_Click();
+        QCOMPARE(form->File2Text->text(), file(2));
+        QCOMPARE(dialogs->startFolders.last(), QFileInfo(file(2)).absolutePath());
+    }
+
+    void browseStillFillsALockedBox() {
+        form->AutoSyncCommand_Click();
+        dialogs->filesToChoose = {file(3)};
+
+        QTest::mouseClick(form->Browse3, Qt::LeftButton);
+
+        QVERIFY(!form->File3Text->isEnabled());
+        QCOMPARE(form->File3Text->text(), file(3));
+    }
+
+    void helpOpensOnceBesideTheWindow() {
+        form->helpForm->close();
+        QTRY_VERIFY(form->helpForm == nullptr);
+        form->move(200, 150);
+
+        form->HelpCommand_Click();
+        kelvane::ui::HelpForm* first = form->helpForm;
+        form->HelpCommand_Click();
+
+        QCOMPARE(form->helpForm.data(), first);
+        QCOMPARE(first->VersionLabel->text(), QStringLiteral("v1.45"));
+        const int offset = kelvane::ui::toPixels(400, form.get());
+        QCOMPARE(first->pos(), form->pos() + QPoint(offset, offset));
+    }
+};
+
+QTEST_MAIN(KelvaneFormTest)
+#include "KelvaneFormTest.moc"

@@ -1,0 +1,70 @@
+// Where the settings file lives, whether it counts as present, and how a failed save is
+// reported.
+#include <filesystem>
+#include <string>
+
+#include "SettingsFixture.h"
+
+namespace kelvane::testing {
+namespace {
+
+using settings::iniFilePathFor;
+
+TEST(IniFilePathTest, SitsBesideTheExecutableAndBearsItsName) {
+    EXPECT_EQ(iniFilePathFor("D:\\Tools\\Kelvane.exe", '\\'), "D:\\Tools\\Kelvane.ini");
+    EXPECT_EQ(iniFilePathFor("/opt/kelvane/bin/kelvane", '/'), "/opt/kelvane/bin/kelvane.ini");
+}
+
+TEST(IniFilePathTest, AnotherExecutableNameGetsAFileOfItsOwn) {
+    EXPECT_EQ(iniFilePathFor("D:\\Tools\\Kelvane2.exe", '\\'), "D:\\Tools\\Kelvane2.ini");
+    EXPECT_EQ(iniFilePathFor("/usr/bin/kelvane.old.bin", '/'), "/usr/bin/kelvane.old.ini");
+}
+
+TEST(IniFilePathTest, RootFolderAndForwardSlashesFromQtOnWindows) {
+    EXPECT_EQ(iniFilePathFor("D:\\Kelvane.exe", '\\'), "D:\\Kelvane.ini");
+    EXPECT_EQ(iniFilePathFor("/kelvane", '/'), "/kelvane.ini");
+    EXPECT_EQ(iniFilePathFor("C:/Program Files/Kelvane.exe", '\\'),
+              "C:/Program Files\\Kelvane.ini");
+}
+
+TEST(IniFilePathTest, DotsInFolderNamesAreNoExtension) {
+    EXPECT_EQ(iniFilePathFor("/home/me/.local/bin/kelvane", '/'),
+              "/home/me/.local/bin/kelvane.ini");
+    EXPECT_EQ(iniFilePathFor("/home/me/.kelvane", '/'), "/home/me/.kelvane.ini");
+}
+
+using SettingsFileTest = SettingsFileFixture;
+
+TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {
+    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, ini));
+    writeFile(ini, "");
+    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    const std::string folderNamedLikeTheFile = folder.file("Folder.ini");
+    folder.makeFolder("Folder.ini");
+    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, folderNamedLikeTheFile));
+}
+
+TEST_F(SettingsFileTest, FirstSaveCreatesTheFile) {
+    save(settings::AppSettings{});
+    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_EQ(load(), settings::AppSettings{});
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
+}
+
+TEST_F(SettingsFileTest, SaveIntoAMissingFolderReportsWhy) {
+    const std::string lost = folder.file("no such folder/Kelvane.ini");
+    const auto saved = settings::SaveSettingsToINI(*fileSystem, lost, settings::AppSettings{});
+    ASSERT_FALSE(saved.ok());
+    EXPECT_NE(saved.reason().find("no such folder"), std::string::npos) << saved.reason();
+}
+
+TEST_F(SettingsFileTest, SaveOverAFolderReportsWhyAndLeavesItAlone) {
+    folder.makeFolder("Kelvane.ini/inside");
+    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, settings::AppSettings{});
+    ASSERT_FALSE(saved.ok());
+    EXPECT_FALSE(saved.reason().empty());
+    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Kelvane.ini" / "inside"));
+}
+
+}  // namespace
+}  // namespace kelvane::testing

@@ -1,0 +1,249 @@
+#include "ui/HelpForm.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+
+#include "ui/AppIcon.h"
+#include "ui/Metrics.h"
+
+namespace kelvane::ui {
+namespace {
+
+constexpr int kEscape = 27;
+constexpr int kNoCharacter = -1;
+
+// Twips. The client area, and the frame that holds everything within it.
+constexpr int kClientWidth = 4800;
+constexpr int kClientHeight = 5700;
+constexpr int kFrameLeft = 75;
+constexpr int kFrameWidth = 4665;
+constexpr int kFrameHeight = 5640;
+
+// Twips, relative to the frame. A heading starts further left than the lines under it.
+constexpr int kHeadingLeft = 150;
+constexpr int kBodyLeft = 450;
+constexpr int kLineHeight = 195;
+
+// How far right of and below the main window's corner the page opens, in twips.
+constexpr int kLoadOffset = 400;
+
+enum class LineKind { Heading, Body };
+
+struct HelpLine {
+    QLabel* HelpForm::*label;
+    const char* name;
+    int top;
+    LineKind kind;
+    const char* text;
+};
+
+// Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
+const HelpLine kHelpLines[] = {
+    {&HelpForm::Label16, "Label16", 225, LineKind::Heading,
+     QT_TR_NOOP("Kelvane is a Background Process in System Tray")},
+    {&HelpForm::Label17, "Label17", 450, LineKind::Body,
+     QT_TR_NOOP("After the intial settings Kelvane will run in system tray")},
+    {&HelpForm::Label15, "Label15", 675, LineKind::Body,
+     QT_TR_NOOP("Click Kelvane tray icon to open it")},
+    {&HelpForm::Label1, "Label1", 1050, LineKind::Heading,
+     QT_TR_NOOP("Kelvane compares file dates and times")},
+    {&HelpForm::Label22, "Label22", 1275, LineKind::Body,
+     QT_TR_NOOP("Kelvane \tsynchronizes two or three selected files")},
+    {&HelpForm::Label19, "Label19", 1500, LineKind::Body,
+     QT_TR_NOOP("Write or browse at least two files to sync")},
+    {&HelpForm::Label3, "Label3", 1725, LineKind::Body,
+     QT_TR_NOOP("Older files are replaced with the latest file")},
+    {&HelpForm::Label2, "Label2", 1950, LineKind::Body,
+     QT_TR_NOOP("If the dates and times are the same, nothing is done")},
+    {&HelpForm::Label5, "Label5", 2325, LineKind::Heading,
+     QT_TR_NOOP("The folders and files must exist")},
+    {&HelpForm::Label4, "Label4", 2550, LineKind::Body,
+     QT_TR_NOOP("Initially create files to be synced")},
+    {&HelpForm::Label14, "Label14", 2775, LineKind::Body,
+     QT_TR_NOOP("File name must be identical in all folders eg.")},
+    {&HelpForm::Label8, "Label8", 3000, LineKind::Body,
+     QT_TR_NOOP("File1 C:\\somefolder\\folder1\\myfile.txt")},
+    {&HelpForm::Label9, "Label9", 3225, LineKind::Body,
+     QT_TR_NOOP("File2 C:\\somefolder\\folder2\\myfile.txt")},
+    {&HelpForm::Label18, "Label18", 3450, LineKind::Body,
+     QT_TR_NOOP("File3 C:\\cloudfolder\\folder3\\myfile.txt")},
+    {&HelpForm::Label6, "Label6", 3825, LineKind::Heading,
+     QT_TR_NOOP("You can sync files manually or use Auto Sync")},
+    {&HelpForm::Label7, "Label7", 4050, LineKind::Body,
+     QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
+    {&HelpForm::Label21, "Label21", 4425, LineKind::Heading,
+     QT_TR_NOOP("You can add Kelvane shortcut to Windows Startup")},
+    {&HelpForm::Label20, "Label20", 4650, LineKind::Body,
+     QT_TR_NOOP("Enter \"shell:startup\" in File Explorer for startup folder")},
+    {&HelpForm::Label25, "Label25", 4875, LineKind::Body,
+     QT_TR_NOOP("Copy Kelvane shortcut into the startup folder")},
+};
+
+QFont defaultFont(bool bold = false) {
+    return windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, bold);
+}
+
+// A label as wide as its text needs and never lower than laid out, so no caption is
+// cut whichever font stood in for the designed one.
+void growToText(QLabel* label) {
+    label->resize(label->size().expandedTo(label->sizeHint()));
+}
+
+// The character a key types, as the key handler sees it; Esc types 27 on every platform.
+int characterCodeOf(const QKeyEvent& key) {
+    if (key.key() == Qt::Key_Escape) {
+        return kEscape;
+    }
+    const QString text = key.text();
+    return text.isEmpty() ? kNoCharacter : text.at(0).unicode();
+}
+
+}  // namespace
+
+HelpForm::HelpForm(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("HelpForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Kelvane Help"));
+    setWindowIcon(applicationIcon());
+    setFont(defaultFont());
+
+    Frame1 = new QFrame(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Frame1->setGeometry(twipsRect(kFrameLeft, 0, kFrameWidth, kFrameHeight, this));
+
+    buildHelpLines();
+    buildVersionAndButton();
+    fitWindowToLines();
+    previewKeysOfFocusableControls();
+    describeForScreenReaders();
+    connect(Command1, &QPushButton::clicked, this, &HelpForm::Command1_Click);
+    Command1->setFocus();
+}
+
+void HelpForm::buildHelpLines() {
+    for (const HelpLine& line : kHelpLines) {
+        auto* label = new QLabel(tr(line.text), Frame1);
+        label->setObjectName(QString::fromLatin1(line.name));
+        label->setTextFormat(Qt::PlainText);
+        const bool heading = line.kind == LineKind::Heading;
+        if (heading) {
+            label->setFont(defaultFont(true));
+        }
+        label->setGeometry(
+            twipsRect(heading ? kHeadingLeft : kBodyLeft, line.top, 0, kLineHeight, this));
+        growToText(label);
+        this->*line.label = label;
+    }
+}
+
+void HelpForm::buildVersionAndButton() {
+    VersionLabel = new QLabel(QStringLiteral("v0.00"), Frame1);
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    VersionLabel->setTextFormat(Qt::PlainText);
+    VersionLabel->setFont(windowFont(QStringLiteral("Calibri"), 9));
+    VersionLabel->setGeometry(twipsRect(1950, 5325, 390, 210, this));
+    growToText(VersionLabel);
+
+    Command1 = new QPushButton(tr("OK"), Frame1);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twipsRect(3990, 5175, 540, 315, this));
+    // Enter on the focused button presses it, as in a dialog.
+    Command1->setAutoDefault(true);
+}
+
+// The lines are laid out for a narrow font. Where a wider one stands in, the window
+// grows to the right instead of cutting them off, and OK keeps its corner.
+void HelpForm::fitWindowToLines() {
+    int rightmost = 0;
+    for (const HelpLine& line : kHelpLines) {
+        rightmost = std::max(rightmost, (this->*line.label)->geometry().right() + 1);
+    }
+    const int needed = rightmost + toPixels(kHeadingLeft, this);
+    const int growth = std::max(0, needed - Frame1->width());
+    Frame1->resize(Frame1->width() + growth, Frame1->height());
+    Command1->move(Command1->x() + growth, Command1->y());
+    setFixedSize(toPixels(kClientWidth, this) + growth, toPixels(kClientHeight, this));
+}
+
+// A key goes to the control with the focus first; watching those controls (and the
+// window itself, for when none has the focus) lets the page see every key first.
+void HelpForm::previewKeysOfFocusableControls() {
+    installEventFilter(this);
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control->focusPolicy() != Qt::NoFocus) {
+            control->installEventFilter(this);
+        }
+    }
+}
+
+void HelpForm::describeForScreenReaders() {
+    // The labels keep their captions as what is spoken; the window's name is its title
+    // and the button's name is "OK".
+    setAccessibleDescription(tr("How Kelvane works and how to set it up"));
+    VersionLabel->setAccessibleDescription(tr("Kelvane version"));
+    Command1->setAccessibleDescription(tr("Close the help window"));
+}
+
+void HelpForm::Form_Load(const QWidget* mainWindow, const QString& version) {
+    if (mainWindow != nullptr) {
+        const int offset = toPixels(kLoadOffset, mainWindow);
+        move(mainWindow->pos() + QPoint(offset, offset));
+    }
+    VersionLabel->setText(version);
+    growToText(VersionLabel);
+}
+
+void HelpForm::Command1_Click() {
+    close();
+}
+
+void HelpForm::Form_KeyPress(int keyAscii) {
+    if (keyAscii == kEscape) {
+        close();
+    }
+}
+
+bool HelpForm::isFirstReceiver(const QObject* watched) const {
+    const QWidget* withFocus = focusWidget();
+    return watched == (withFocus != nullptr ? withFocus : this);
+}
+
+bool HelpForm::eventFilter(QObject* watched, QEvent* event) {
+    // A key the focused control ignores travels on to its parents; only its first
+    // stop counts, so the handler sees each key once.
+    if (event->type() == QEvent::KeyPress && isFirstReceiver(watched)) {
+        const int keyAscii = characterCodeOf(*static_cast<QKeyEvent*>(event));
+        if (keyAscii != kNoCharacter) {
+            Form_KeyPress(keyAscii);
+            if (keyAscii == kEscape) {
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HelpForm::closeEvent(QCloseEvent* event) {
+    loaded_ = false;
+    QWidget::closeEvent(event);
+}
+
+HelpForm* openHelpWindow(QPointer<HelpForm>& current, QWidget* mainWindow, const QString& version,
+                         QWidget* owner) {
+    if (current.isNull() || !current->isLoaded()) {
+        current = new HelpForm(owner);
+        current->Form_Load(mainWindow, version);
+    }
+    current->show();
+    current->raise();
+    current->activateWindow();
+    return current.data();
+}
+
+}  // namespace kelvane::ui

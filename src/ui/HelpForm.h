@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace kelvane::ui {
+
+// The help page: nineteen fixed lines on how Kelvane works and how to set it up, the
+// version, and an OK button. It reads the main window's position and version text and
+// changes nothing. Closing it deletes it, so the next opening loads a fresh page.
+class HelpForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    // With an owner the page is a top-level window of its own that stays in front of
+    // that window; without one it is an independent window.
+    explicit HelpForm(QWidget* owner = nullptr);
+
+    // Loading: 400 twips right of and below the main window's outer top-left corner
+    // (also while the main window is hidden), then the version text.
+    void Form_Load(const QWidget* mainWindow, const QString& version);
+
+    // False once the page has been closed; Qt deletes it only later, from the event loop.
+    bool isLoaded() const { return loaded_; }
+
+    QFrame* Frame1;
+    QLabel* Label16;
+    QLabel* Label17;
+    QLabel* Label15;
+    QLabel* Label1;
+    QLabel* Label22;
+    QLabel* Label19;
+    QLabel* Label3;
+    QLabel* Label2;
+    QLabel* Label5;
+    QLabel* Label4;
+    QLabel* Label14;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLabel* Label18;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label21;
+    QLabel* Label20;
+    QLabel* Label25;
+    QLabel* VersionLabel;
+    QPushButton* Command1;
+
+  public slots:
+    void Command1_Click();
+    // Sees every typed character before the control with the focus does: Esc (27)
+    // closes the page, everything else is left to the controls.
+    void Form_KeyPress(int keyAscii);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildHelpLines();
+    void buildVersionAndButton();
+    void fitWindowToLines();
+    void previewKeysOfFocusableControls();
+    void describeForScreenReaders();
+    bool isFirstReceiver(const QObject* watched) const;
+
+    bool loaded_ = true;
+};
+
+// Opens the help page: loads a new one when none is open, otherwise shows and raises the
+// open one without loading it again, so it keeps its place and version line. `current`
+// tracks the page between calls; `owner` may be null.
+HelpForm* openHelpWindow(QPointer<HelpForm>& current, QWidget* mainWindow, const QString& version,
+                         QWidget* owner);
+
+}  // namespace kelvane::ui

@@ -1,0 +1,352 @@
+#include <QAccessible>
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+
+#include "ui/HelpForm.h"
+#include "ui/Metrics.h"
+
+using kelvane::ui::HelpForm;
+using kelvane::ui::openHelpWindow;
+using kelvane::ui::toPixels;
+
+namespace {
+
+const QString kVersion = QStringLiteral("v1.45");
+const QPoint kMainWindowCorner(200, 150);
+
+// A closed help window is deleted from the event loop; run that part of it now.
+void runPendingDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QPoint loadOffset(const QWidget* mainWindow) {
+    const int offset = toPixels(400, mainWindow);
+    return {offset, offset};
+}
+
+}  // namespace
+
+class HelpFormTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+
+    void showsEachHelpLineWithItsTextAndPlace_data();
+    void showsEachHelpLineWithItsTextAndPlace();
+    void showsExactlyNineteenHelpLines();
+    void cutsNoLineOff();
+    void keepsItsClientAreaFixed();
+    void isTitledKelvaneHelp();
+    void carriesTheApplicationIconInEverySize();
+
+    void readsV000OnlyUntilLoaded();
+    void readsTheMainWindowsVersionOnceOpen();
+    void opensFourHundredTwipsRightOfAndBelowTheMainWindow();
+    void placesItselfFromAHiddenMainWindow();
+    void openingTwiceGivesTheSameWindowInItsPlace();
+    void okClosesItAndTheNextOpeningPlacesItAnew();
+    void escClosesItAndTheNextOpeningPlacesItAnew();
+    void escClosesItWhenTheOkButtonHasTheFocus();
+    void otherKeysLeaveItOpen_data();
+    void otherKeysLeaveItOpen();
+    void keyHandlerActsOnEscOnly();
+    void openingRightAfterClosingLoadsAFreshWindow();
+
+    void staysInFrontOfItsOwner();
+    void standsAloneWithoutOwner();
+    void speaksToScreenReaders();
+
+  private:
+    HelpForm* open(const QString& version = kVersion, QWidget* owner = nullptr);
+    void closeWithOk();
+
+    QWidget* mainWindow_ = nullptr;
+    QPointer<HelpForm> help_;
+};
+
+void HelpFormTest::init() {
+    mainWindow_ = new QWidget;
+    mainWindow_->resize(461, 242);
+    mainWindow_->move(kMainWindowCorner);
+    mainWindow_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mainWindow_));
+    mainWindow_->move(kMainWindowCorner);
+}
+
+void HelpFormTest::cleanup() {
+    delete help_;
+    delete mainWindow_;
+    mainWindow_ = nullptr;
+    runPendingDeletes();
+}
+
+HelpForm* HelpFormTest::open(const QString& version, QWidget* owner) {
+    HelpForm* help = openHelpWindow(help_, mainWindow_, version, owner);
+    if (!QTest::qWaitForWindowExposed(help)) {
+        qWarning("the help window was never exposed");
+    }
+    return help;
+}
+
+void HelpFormTest::closeWithOk() {
+    QTest::mouseClick(help_->Command1, Qt::LeftButton);
+    runPendingDeletes();
+}
+
+void HelpFormTest::showsEachHelpLineWithItsTextAndPlace_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<bool>("heading");
+
+    const auto line = [](const char* name, const char* text, int top, bool heading) {
+        QTest::newRow(name) << QString::fromLatin1(text) << top << heading;
+    };
+    line("Label16", "Kelvane is a Background Process in System Tray", 225, true);
+    line("Label17", "After the intial settings Kelvane will run in system tray", 450, false);
+    line("Label15", "Click Kelvane tray icon to open it", 675, false);
+    line("Label1", "Kelvane compares file dates and times", 1050, true);
+    line("Label22", "Kelvane \tsynchronizes two or three selected files", 1275, false);
+    line("Label19", "Write or browse at least two files to sync", 1500, false);
+    line("Label3", "Older files are replaced with the latest file", 1725, false);
+    line("Label2", "If the dates and times are the same, nothing is done", 1950, false);
+    line("Label5", "The folders and files must exist", 2325, true);
+    line("Label4", "Initially create files to be synced", 2550, false);
+    line("Label14", "File name must be identical in all folders eg.", 2775, false);
+    line("Label8", "File1 C:\\somefolder\\folder1\\myfile.txt", 3000, false);
+    line("Label9", "File2 C:\\somefolder\\folder2\\myfile.txt", 3225, false);
+    line("Label18", "File3 C:\\cloudfolder\\folder3\\myfile.txt", 3450, false);
+    line("Label6", "You can sync files manually or use Auto Sync", 3825, true);
+    line("Label7", "Test \"Sync Now\" before starting \"Auto Sync\"", 4050, false);
+    line("Label21", "You can add Kelvane shortcut to Windows Startup", 4425, true);
+    line("Label20", "Enter \"shell:startup\" in File Explorer for startup folder", 4650, false);
+    line("Label25", "Copy Kelvane shortcut into the startup folder", 4875, false);
+}
+
+void HelpFormTest::showsEachHelpLineWithItsTextAndPlace() {
+    QFETCH(QString, text);
+    QFETCH(int, top);
+    QFETCH(bool, heading);
+
+    HelpForm* help = open();
+    const auto* label =
+        help->Frame1->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(label != nullptr);
+    QCOMPARE(label->text(), text);
+    QCOMPARE(label->pos(), QPoint(toPixels(heading ? 150 : 450, help), toPixels(top, help)));
+    QCOMPARE(label->font().bold(), heading);
+    QVERIFY(label->height() >= toPixels(195, help));
+}
+
+void HelpFormTest::showsExactlyNineteenHelpLines() {
+    HelpForm* help = open();
+    const QList<QLabel*> labels = help->Frame1->findChildren<QLabel*>();
+    QCOMPARE(labels.size(), 20);  // the nineteen lines and the version
+    QVERIFY(labels.contains(help->VersionLabel));
+    QCOMPARE(help->Label22->text().count(QLatin1Char('\t')), 1);
+}
+
+void HelpFormTest::cutsNoLineOff() {
+    HelpForm* help = open();
+    for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
+        QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+        QVERIFY2(label->geometry().right() < help->Frame1->width(),
+                 qPrintable(label->objectName()));
+    }
+    QVERIFY(help->Frame1->geometry().right() < help->width());
+}
+
+void HelpFormTest::keepsItsClientAreaFixed() {
+    HelpForm* help = open();
+    QCOMPARE(help->minimumSize(), help->maximumSize());
+    QCOMPARE(help->height(), toPixels(5700, help));
+    // Only where a stand-in font is wider than the designed one does it grow sideways.
+    QVERIFY(help->width() >= toPixels(4800, help));
+    QCOMPARE(help->Frame1->pos(), QPoint(toPixels(75, help), 0));
+    QCOMPARE(help->Frame1->height(), toPixels(5640, help));
+    QCOMPARE(help->VersionLabel->pos(), QPoint(toPixels(1950, help), toPixels(5325, help)));
+    QCOMPARE(help->Command1->y(), toPixels(5175, help));
+    QCOMPARE(help->Command1->size(), QSize(toPixels(540, help), toPixels(315, help)));
+    QCOMPARE(help->Command1->text(), QStringLiteral("OK"));
+}
+
+void HelpFormTest::isTitledKelvaneHelp() {
+    HelpForm* help = open();
+    QCOMPARE(help->windowTitle(), QStringLiteral("Kelvane Help"));
+    QCOMPARE(help->objectName(), QStringLiteral("HelpForm"));
+}
+
+void HelpFormTest::carriesTheApplicationIconInEverySize() {
+    HelpForm* help = open();
+    const QList<QSize> sizes = help->windowIcon().availableSizes();
+    for (const int size : {16, 24, 32, 48, 64, 96, 128, 256}) {
+        QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+        QVERIFY(!help->windowIcon().pixmap(size).isNull());
+    }
+}
+
+void HelpFormTest::readsV000OnlyUntilLoaded() {
+    HelpForm unloaded;
+    QCOMPARE(unloaded.VersionLabel->text(), QStringLiteral("v0.00"));
+}
+
+void HelpFormTest::readsTheMainWindowsVersionOnceOpen() {
+    HelpForm* help = open();
+    QCOMPARE(help->VersionLabel->text(), kVersion);
+    QVERIFY(help->VersionLabel->width() >= help->VersionLabel->sizeHint().width());
+}
+
+void HelpFormTest::opensFourHundredTwipsRightOfAndBelowTheMainWindow() {
+    HelpForm* help = open();
+    QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
+}
+
+void HelpFormTest::placesItselfFromAHiddenMainWindow() {
+    mainWindow_->hide();
+    mainWindow_->move(340, 280);
+    HelpForm* help = open();
+    QCOMPARE(help->pos(), QPoint(340, 280) + loadOffset(mainWindow_));
+}
+
+void HelpFormTest::openingTwiceGivesTheSameWindowInItsPlace() {
+    HelpForm* first = open();
+    const QPoint placed = first->pos();
+    mainWindow_->move(kMainWindowCorner + QPoint(90, 70));
+
+    HelpForm* second = open(QStringLiteral("v9.99"));
+    QCOMPARE(second, first);
+    QCOMPARE(second->pos(), placed);
+    QCOMPARE(second->VersionLabel->text(), kVersion);
+    QCOMPARE(mainWindow_->findChildren<HelpForm*>().size(), 0);
+    QVERIFY(second->isVisible());
+}
+
+void HelpFormTest::okClosesItAndTheNextOpeningPlacesItAnew() {
+    open();
+    closeWithOk();
+    QVERIFY(help_.isNull());
+
+    mainWindow_->move(kMainWindowCorner + QPoint(120, 40));
+    HelpForm* help = open();
+    QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
+    QCOMPARE(help->VersionLabel->text(), kVersion);
+}
+
+void HelpFormTest::escClosesItAndTheNextOpeningPlacesItAnew() {
+    HelpForm* help = open();
+    QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
+    runPendingDeletes();
+    QVERIFY(help_.isNull());
+
+    mainWindow_->move(kMainWindowCorner + QPoint(-60, 30));
+    help = open();
+    QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
+}
+
+void HelpFormTest::escClosesItWhenTheOkButtonHasTheFocus() {
+    HelpForm* help = open();
+    help->Command1->setFocus();
+    QCOMPARE(help->focusWidget(), help->Command1);
+
+    QTest::keyClick(help->Command1, Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
+    runPendingDeletes();
+    QVERIFY(help_.isNull());
+}
+
+void HelpFormTest::otherKeysLeaveItOpen_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("a") << int(Qt::Key_A);
+    QTest::newRow("5") << int(Qt::Key_5);
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace);
+    QTest::newRow("Tab") << int(Qt::Key_Tab);
+    QTest::newRow("F1") << int(Qt::Key_F1);
+    QTest::newRow("Delete") << int(Qt::Key_Delete);
+    QTest::newRow("Left") << int(Qt::Key_Left);
+}
+
+void HelpFormTest::otherKeysLeaveItOpen() {
+    QFETCH(int, key);
+    HelpForm* help = open();
+    const QPoint placed = help->pos();
+
+    QTest::keyClick(help->windowHandle(), static_cast<Qt::Key>(key));
+    QTest::keyClick(help->Command1, static_cast<Qt::Key>(key));
+    QTest::keyClick(help, static_cast<Qt::Key>(key));
+    runPendingDeletes();
+
+    QVERIFY(!help_.isNull());
+    QVERIFY(help->isVisible());
+    QVERIFY(help->isLoaded());
+    QCOMPARE(help->pos(), placed);
+    QCOMPARE(help->VersionLabel->text(), kVersion);
+}
+
+void HelpFormTest::keyHandlerActsOnEscOnly() {
+    HelpForm* help = open();
+    for (int keyAscii = 0; keyAscii <= 0xFFFF; ++keyAscii) {
+        if (keyAscii != 27) {
+            help->Form_KeyPress(keyAscii);
+        }
+    }
+    QVERIFY(help->isVisible());
+
+    help->Form_KeyPress(27);
+    QVERIFY(!help->isVisible());
+    QVERIFY(!help->isLoaded());
+}
+
+void HelpFormTest::openingRightAfterClosingLoadsAFreshWindow() {
+    HelpForm* first = open();
+    first->Command1_Click();
+    // Before the event loop has deleted the closed window, an opening must not revive it.
+    HelpForm* second = open();
+    QVERIFY(second != first);
+    QVERIFY(second->isVisible());
+    QCOMPARE(second->VersionLabel->text(), kVersion);
+    runPendingDeletes();
+    QCOMPARE(help_.data(), second);
+}
+
+void HelpFormTest::staysInFrontOfItsOwner() {
+    HelpForm* help = open(kVersion, mainWindow_);
+    QVERIFY(help->isWindow());
+    QCOMPARE(help->parentWidget(), mainWindow_);
+    QCOMPARE(help->windowHandle()->transientParent(), mainWindow_->windowHandle());
+    QVERIFY(help->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
+}
+
+void HelpFormTest::standsAloneWithoutOwner() {
+    HelpForm* help = open();
+    QVERIFY(help->isWindow());
+    QCOMPARE(help->parentWidget(), nullptr);
+    QVERIFY(help->testAttribute(Qt::WA_DeleteOnClose));
+}
+
+void HelpFormTest::speaksToScreenReaders() {
+    HelpForm* help = open();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(help);
+    QVERIFY(window != nullptr);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Kelvane Help"));
+
+    QAccessibleInterface* ok = QAccessible::queryAccessibleInterface(help->Command1);
+    QVERIFY(ok != nullptr);
+    QCOMPARE(ok->role(), QAccessible::Button);
+    QCOMPARE(ok->text(QAccessible::Name), QStringLiteral("OK"));
+
+    QAccessibleInterface* line = QAccessible::queryAccessibleInterface(help->Label7);
+    QCOMPARE(line->text(QAccessible::Name), help->Label7->text());
+    QAccessibleInterface* version = QAccessible::queryAccessibleInterface(help->VersionLabel);
+    QCOMPARE(version->text(QAccessible::Name), kVersion);
+}
+
+QTEST_MAIN(HelpFormTest)
+#include "HelpFormTest.moc"

@@ -1,0 +1,613 @@
+// The file system on Windows. Paths travel through the program as UTF-8 and meet the
+// system as UTF-16 through the wide-character API, so every file name works whatever
+// the ANSI code page; only the settings file's bytes use the ANSI code page.
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cwctype>
+#include <random>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/TempNames.h"
+
+namespace kelvane::platform {
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr std::int64_t kTicksPerSecond = 10'000'000;               // FILETIME counts 100 ns
+constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;  // 1601-01-01 to 1970-01-01
+
+// ---- Text at the system boundary -------------------------------------------------
+
+std::wstring widen(std::string_view text, UINT codePage = CP_UTF8) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string narrow(std::wstring_view wide, UINT codePage = CP_UTF8) {
+    if (wide.empty()) {
+        return {};
+    }
+    // No "best fit" into an 8-bit code page: it would turn a path with an omega into one
+    // with an O, which may name another file; "?" can name none.
+    const bool eightBit = codePage != CP_UTF8 && ::GetACP() != CP_UTF8;
+    const DWORD flags = eightBit ? WC_NO_BEST_FIT_CHARS : 0;
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr,
+                          nullptr);
+    return text;
+}
+
+std::string describe(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer != nullptr ? buffer : L"", length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (std::iswspace(text.back()) != 0 || text.back() == L'.')) {
+        text.pop_back();
+    }
+    return text.empty() ? "system error " + std::to_string(code) : narrow(text);
+}
+
+Error systemError(const char* what, const std::wstring& path, DWORD code) {
+    return Error{std::string(what) + " " + narrow(path) + ": " + describe(code)};
+}
+
+// The reason for the call that just failed. Takes no argument that needs building, so
+// nothing runs between the failure and the look at its code.
+Error lastError(const char* what, const std::wstring& path) {
+    const DWORD code = ::GetLastError();
+    return systemError(what, path, code);
+}
+
+// ---- Paths -----------------------------------------------------------------------
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// Where the last component starts: after the last separator, or after a drive prefix
+// such as "C:" in "C:notes.txt".
+std::size_t lastComponentStart(std::wstring_view path) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (isSeparator(path[i - 1])) {
+            return i;
+        }
+    }
+    const bool drivePrefix = path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]) != 0;
+    return drivePrefix ? 2 : 0;
+}
+
+// The folder part of a path with its trailing separator ("C:\dir\", "C:", or ""), so a
+// name appended to it lands in the same folder.
+std::wstring folderPrefixOf(const std::wstring& path) {
+    return path.substr(0, lastComponentStart(path));
+}
+
+std::wstring baseNameOf(const std::wstring& path) {
+    return path.substr(lastComponentStart(path));
+}
+
+// ---- Handles and times -------------------------------------------------------------
+
+// Closes a handle on every way out of a scope.
+class Handle {
+  public:
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    ~Handle() { reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : handle_(other.handle_) {
+        other.handle_ = INVALID_HANDLE_VALUE;
+    }
+    Handle& operator=(Handle&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    void reset() {
+        if (valid()) {
+            ::CloseHandle(handle_);
+        }
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+    // Closes now and says whether the system accepted it.
+    bool closeChecked() {
+        const BOOL closed = ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed != FALSE;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+Handle openForAttributes(const std::wstring& path, DWORD access) {
+    // Backup semantics let a folder be opened too, so it is told apart from a failure.
+    return Handle(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+FileTime toFileTime(const FILETIME& stamp) {
+    const auto ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(stamp.dwHighDateTime) << 32) |
+                                  stamp.dwLowDateTime) -
+        kUnixEpochTicks;
+    std::int64_t seconds = ticks / kTicksPerSecond;
+    std::int64_t rest = ticks % kTicksPerSecond;
+    if (rest < 0) {  // floor, so times before 1970 keep a positive nanosecond part
+        rest += kTicksPerSecond;
+        --seconds;
+    }
+    return FileTime{seconds, static_cast<std::int32_t>(rest * 100)};
+}
+
+std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+bool sameFiletime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Errors that mean "nothing there", as opposed to "could not look".
+bool meansAbsent(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_DIRECTORY:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_INVALID_DRIVE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isCoarseTimeFileSystem(std::wstring_view name) {
+    static const std::array<std::wstring_view, 5> kNames = {L"FAT", L"FAT12", L"FAT16", L"FAT32",
+                                                            L"exFAT"};
+    for (std::wstring_view known : kNames) {
+        if (::CompareStringOrdinal(name.data(), static_cast<int>(name.size()), known.data(),
+                                   static_cast<int>(known.size()), TRUE) == CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool onCoarseTimeVolume(const std::wstring& path) {
+    std::vector<wchar_t> volume(path.size() + MAX_PATH + 1);
+    if (!::GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+        return false;
+    }
+    std::array<wchar_t, MAX_PATH + 1> fileSystemName{};
+    if (!::GetVolumeInformationW(volume.data(), nullptr, 0, nullptr, nullptr, nullptr,
+                                 fileSystemName.data(),
+                                 static_cast<DWORD>(fileSystemName.size()))) {
+        return false;
+    }
+    return isCoarseTimeFileSystem(fileSystemName.data());
+}
+
+// ---- Temporary files -------------------------------------------------------------
+
+std::string randomSuffix() {
+    static std::random_device device;
+    static std::mt19937_64 engine((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                                  ::GetCurrentProcessId());
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix;
+    for (int i = 0; i < 12; ++i) {
+        suffix += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
+    }
+    return suffix;
+}
+
+bool processIsAlive(long pid) {
+    if (pid <= 0) {
+        return false;
+    }
+    Handle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+    if (!process.valid()) {
+        return ::GetLastError() == ERROR_ACCESS_DENIED;  // there, but someone else's
+    }
+    DWORD exitCode = 0;
+    return ::GetExitCodeProcess(process.get(), &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+// A read-only file cannot be deleted, and our temporary files may carry the attribute.
+void removeFile(const std::wstring& path) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+}
+
+// Temporary files are ours by name; one whose writer is gone is left over from a
+// killed pass and is removed before the next write into that folder.
+void removeStaleTemporaries(const std::wstring& finalPath) {
+    const std::wstring folder = folderPrefixOf(finalPath);
+    const std::string finalName = narrow(baseNameOf(finalPath));
+    const std::wstring pattern = folder + L"." + baseNameOf(finalPath) + L".kelvane-*.tmp";
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const auto owner = temporaryOwner(narrow(entry.cFileName), finalName);
+        if (owner &&
+            (*owner == static_cast<long>(::GetCurrentProcessId()) || !processIsAlive(*owner))) {
+            removeFile(folder + entry.cFileName);
+        }
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+}
+
+// What a new file takes over from the file it replaces.
+struct Inherited {
+    bool existed = false;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    FILETIME created{};
+};
+
+// The attributes that belong to the user's choice rather than to the content: a copy
+// stays read-only (or hidden, for a settings file) when the file it replaces was.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+Inherited inheritedFrom(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return Inherited{};
+    }
+    return Inherited{true, data.dwFileAttributes, data.ftCreationTime};
+}
+
+// A new file beside the one it will replace, removed again unless it took that file's
+// place. Windows allows no rename over a read-only file, so the replaced file's
+// read-only attribute is lifted just for the rename and put back if the rename fails;
+// the new file carries the attribute already.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::wstring finalPath) : final_(std::move(finalPath)) {}
+    ~TemporaryFile() {
+        handle_.reset();
+        if (!path_.empty()) {
+            removeFile(path_);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    Status create();
+    Status write(std::string_view bytes);
+    Status finish(const Inherited& replaced, const FILETIME* modified);
+    Status install(const Inherited& replaced);
+
+  private:
+    std::wstring final_;
+    std::wstring path_;
+    Handle handle_;
+};
+
+Status TemporaryFile::create() {
+    const std::wstring folder = folderPrefixOf(final_);
+    const std::string finalName = narrow(baseNameOf(final_));
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring candidate =
+            folder + widen(temporaryName(finalName, static_cast<long>(::GetCurrentProcessId()),
+                                         randomSuffix()));
+        // Hidden while it is being written, so it does not distract in Explorer.
+        Handle file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (file.valid()) {
+            path_ = candidate;
+            handle_ = std::move(file);
+            return {};
+        }
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS) {
+            return systemError("Cannot create a file beside", final_, code);
+        }
+    }
+    return Error{"Cannot find a free temporary name beside " + narrow(final_)};
+}
+
+Status TemporaryFile::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(handle_.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return lastError("Cannot write beside", final_);
+        }
+        bytes.remove_prefix(written);
+    }
+    return {};
+}
+
+// Stamps the finished content, pushes it to the disk and closes it.
+Status TemporaryFile::finish(const Inherited& replaced, const FILETIME* modified) {
+    const FILETIME* created = replaced.existed ? &replaced.created : nullptr;
+    if ((created != nullptr || modified != nullptr) &&
+        !::SetFileTime(handle_.get(), created, nullptr, modified)) {
+        return lastError("Cannot set the time of a new file for", final_);
+    }
+    if (!::FlushFileBuffers(handle_.get())) {
+        return lastError("Cannot flush a new file for", final_);
+    }
+    if (!handle_.closeChecked()) {
+        return lastError("Cannot finish a new file for", final_);
+    }
+    return {};
+}
+
+Status TemporaryFile::install(const Inherited& replaced) {
+    const DWORD carried = (replaced.attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!::SetFileAttributesW(path_.c_str(), carried)) {
+        return lastError("Cannot set the attributes of a new file for", final_);
+    }
+    const bool readOnly = replaced.existed && (replaced.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly &&
+        !::SetFileAttributesW(final_.c_str(), replaced.attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        return lastError("Cannot replace", final_);
+    }
+    if (!::MoveFileExW(path_.c_str(), final_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = ::GetLastError();
+        if (readOnly) {
+            ::SetFileAttributesW(final_.c_str(), replaced.attributes);
+        }
+        return systemError("Cannot replace", final_, code);
+    }
+    path_.clear();
+    return {};
+}
+
+// ---- Copying ---------------------------------------------------------------------
+
+Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source) {
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t copied = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            return lastError("Cannot read", source);
+        }
+        if (got == 0) {
+            break;
+        }
+        if (auto written = to.write(std::string_view(buffer.data(), got)); !written) {
+            return written;
+        }
+        copied += got;
+    }
+    if (copied != size) {
+        return Error{"The source changed while it was copied: " + narrow(source)};
+    }
+    return {};
+}
+
+// Some file systems set their own time on rename; the source's time is set once more on
+// the final file and read back, to the precision the pass compares (whole seconds, or
+// the two-second steps of the FAT family).
+Status settleTime(const std::wstring& finalPath, const BY_HANDLE_FILE_INFORMATION& source) {
+    Handle placed = openForAttributes(finalPath, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (!placed.valid()) {
+        return lastError("Cannot look at", finalPath);
+    }
+    if (!::SetFileTime(placed.get(), nullptr, nullptr, &source.ftLastWriteTime)) {
+        return lastError("Cannot set the time of", finalPath);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(placed.get(), &info)) {
+        return lastError("Cannot look at", finalPath);
+    }
+    if (sizeOf(info) != sizeOf(source)) {
+        return Error{"The copy has the wrong size: " + narrow(finalPath)};
+    }
+    const std::int64_t drift =
+        toFileTime(info.ftLastWriteTime).seconds - toFileTime(source.ftLastWriteTime).seconds;
+    const std::int64_t allowed = onCoarseTimeVolume(finalPath) ? 1 : 0;
+    if (drift > allowed || drift < -allowed) {
+        return Error{"The copy did not keep the source's time: " + narrow(finalPath)};
+    }
+    return {};
+}
+
+// A symbolic link as target keeps the link: the file it points to is replaced.
+Result<std::wstring> resolveTarget(const std::wstring& target) {
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return target;
+    }
+    Handle file = openForAttributes(target, FILE_READ_ATTRIBUTES);
+    if (!file.valid()) {
+        return lastError("Cannot resolve", target);
+    }
+    std::vector<wchar_t> resolved(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), resolved.data(),
+                                                         static_cast<DWORD>(resolved.size()), 0);
+        if (length == 0) {
+            return lastError("Cannot resolve", target);
+        }
+        if (length < resolved.size()) {
+            return std::wstring(resolved.data(), length);
+        }
+        resolved.resize(length + 1);
+    }
+}
+
+Status copyOver(const std::wstring& source, const std::wstring& target) {
+    // Sharing only reads: nobody can write the source while it is copied.
+    Handle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from.valid()) {
+        return lastError("Cannot open", source);
+    }
+    BY_HANDLE_FILE_INFORMATION before;
+    if (!::GetFileInformationByHandle(from.get(), &before)) {
+        return lastError("Cannot read the time of", source);
+    }
+    removeStaleTemporaries(target);
+    const Inherited replaced = inheritedFrom(target);
+    TemporaryFile copy(target);
+    if (auto created = copy.create(); !created) {
+        return created;
+    }
+    if (auto copied = copyContent(from.get(), copy, sizeOf(before), source); !copied) {
+        return copied;
+    }
+    BY_HANDLE_FILE_INFORMATION after;
+    if (!::GetFileInformationByHandle(from.get(), &after) || sizeOf(after) != sizeOf(before) ||
+        !sameFiletime(after.ftLastWriteTime, before.ftLastWriteTime)) {
+        return Error{"The source changed while it was copied: " + narrow(source)};
+    }
+    if (auto finished = copy.finish(replaced, &before.ftLastWriteTime); !finished) {
+        return finished;
+    }
+    if (auto installed = copy.install(replaced); !installed) {
+        return installed;
+    }
+    return settleTime(target, before);
+}
+
+// ---- The file system ---------------------------------------------------------------
+
+class WindowsFileSystem final : public FileSystem {
+  public:
+    std::string workingPath(std::string_view typedPath) const override {
+        std::string path(typedPath);
+        for (char& c : path) {
+            if (c == '/') {
+                c = '\\';
+            }
+        }
+        return path;
+    }
+
+    std::string fileName(std::string_view workingPath) const override {
+        return narrow(baseNameOf(widen(workingPath)));
+    }
+
+    Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override;
+
+    bool hasCoarseTimes(const std::string& path) override {
+        return onCoarseTimeVolume(widen(path));
+    }
+
+    Status replaceWithCopy(const std::string& source, const std::string& target) override {
+        auto finalPath = resolveTarget(widen(target));
+        if (!finalPath) {
+            return Error{finalPath.reason()};
+        }
+        return copyOver(widen(source), finalPath.value());
+    }
+
+    Result<std::string> readFile(const std::string& path) override;
+    Status writeFileAtomically(const std::string& path, std::string_view content) override;
+
+    std::string toProfileBytes(std::string_view utf8) const override {
+        return narrow(widen(utf8), CP_ACP);
+    }
+    std::string fromProfileBytes(std::string_view bytes) const override {
+        return narrow(widen(bytes, CP_ACP));
+    }
+    std::string_view nativeLineEnd() const override { return "\r\n"; }
+};
+
+Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
+    const std::wstring wide = widen(path);
+    Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES);
+    if (!file.valid()) {
+        const DWORD code = ::GetLastError();
+        if (meansAbsent(code)) {
+            return std::optional<FileStamp>();
+        }
+        return systemError("Cannot look at", wide, code);
+    }
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        return std::optional<FileStamp>();  // a device name such as NUL or COM1
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file.get(), &info)) {
+        return lastError("Cannot look at", wide);
+    }
+    constexpr DWORD kNotOrdinary =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if ((info.dwFileAttributes & kNotOrdinary) != 0) {
+        return std::optional<FileStamp>();
+    }
+    const std::uint64_t index =
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return std::optional<FileStamp>(FileStamp{toFileTime(info.ftLastWriteTime),
+                                              FileIdentity{info.dwVolumeSerialNumber, index}});
+}
+
+Result<std::string> WindowsFileSystem::readFile(const std::string& path) {
+    const std::wstring wide = widen(path);
+    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) {
+        return lastError("Cannot open", wide);
+    }
+    std::string content;
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                        nullptr)) {
+            return lastError("Cannot read", wide);
+        }
+        if (got == 0) {
+            return content;
+        }
+        content.append(buffer.data(), got);
+    }
+}
+
+Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
+    auto finalPath = resolveTarget(widen(path));
+    if (!finalPath) {
+        return Error{finalPath.reason()};
+    }
+    const std::wstring& target = finalPath.value();
+    removeStaleTemporaries(target);
+    const Inherited replaced = inheritedFrom(target);
+    TemporaryFile file(target);
+    if (auto created = file.create(); !created) {
+        return created;
+    }
+    if (auto written = file.write(content); !written) {
+        return written;
+    }
+    if (auto finished = file.finish(replaced, nullptr); !finished) {
+        return finished;
+    }
+    return file.install(replaced);
+}
+
+}  // namespace
+
+std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<WindowsFileSystem>();
+}
+
+}  // namespace kelvane::platform

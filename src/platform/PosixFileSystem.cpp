@@ -175,6 +175,13 @@ Status copyBytes(int from, int to, off_t size, const std::string& source) {
     return {};
 }
 
+// FAT volumes keep no permission bits: fusefat answers chmod with ENOSYS, vfat with EPERM
+// for bits it cannot store. The copy then keeps the volume's own bits (never wider than
+// the 0600 it was made with), which is better than refusing to sync onto such a volume.
+bool permissionsUnsupported(int code) {
+    return code == ENOSYS || code == EOPNOTSUPP || code == EPERM;
+}
+
 bool sameTimes(const struct stat& before, const struct stat& after) {
     return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
            before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
@@ -256,7 +263,7 @@ Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& 
     if (::fchown(to.get(), targetInfo.st_uid, targetInfo.st_gid) != 0) {
         errno = 0;
     }
-    if (::fchmod(to.get(), targetInfo.st_mode & 07777) != 0) {
+    if (::fchmod(to.get(), targetInfo.st_mode & 07777) != 0 && !permissionsUnsupported(errno)) {
         return systemError("Cannot set permissions on a copy in", folder_);
     }
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};

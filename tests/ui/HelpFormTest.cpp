@@ -61,6 +61,7 @@ class HelpFormTest : public QObject {
     void openingRightAfterClosingLoadsAFreshWindow();
 
     void staysInFrontOfItsOwner();
+    void staysOpenWhileItsOwnerHidesAndShows();
     void standsAloneWithoutOwner();
     void speaksToScreenReaders();
 
@@ -322,6 +323,18 @@ void HelpFormTest::staysInFrontOfItsOwner() {
     QCOMPARE(help->windowHandle()->transientParent(), mainWindow_->windowHandle());
     QVERIFY(help->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
+}
+
+void HelpFormTest::staysOpenWhileItsOwnerHidesAndShows() {
+    HelpForm* help = open(kVersion, mainWindow_);
+    const QPoint placed = help->pos();
+    mainWindow_->hide();
+    QVERIFY(help->isVisible());
+    mainWindow_->move(kMainWindowCorner + QPoint(50, 50));
+    mainWindow_->show();
+    QVERIFY(help->isVisible());
+    QVERIFY(help->isLoaded());
+    QCOMPARE(help->pos(), placed);
 }
 
 void HelpFormTest::standsAloneWithoutOwner() {

@@ -1,0 +1,411 @@
+// The Windows file system on its own: path spelling, the existence rule with its
+// attributes, 100 ns times, the safe copy against share modes and read-only files, the
+// settings file's atomic write and its ANSI code page.
+#ifdef _WIN32
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+
+#include "WindowsFiles.h"
+#include "platform/FileSystem.h"
+#include "support/TempFolder.h"
+
+namespace kelvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FileSystem;
+
+constexpr ULONGLONG kUnixEpochTicks = 116'444'736'000'000'000ULL;
+constexpr ULONGLONG kTicksPerSecond = 10'000'000ULL;
+
+ULONGLONG ticksAt(std::int64_t unixSeconds, ULONGLONG hundredsOfNanoseconds = 0) {
+    return kUnixEpochTicks + static_cast<ULONGLONG>(unixSeconds) * kTicksPerSecond +
+           hundredsOfNanoseconds;
+}
+
+class WindowsFileSystem : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    std::unique_ptr<FileSystem> system = platform::makeSystemFileSystem();
+
+    // A file in the temporary folder, in the system's spelling.
+    std::string file(const std::string& name, const std::string& content = "content") {
+        const std::string path = system->workingPath(folder.file(name));
+        writeFile(path, content);
+        return path;
+    }
+
+    bool present(const std::string& path) {
+        auto found = system->findOrdinaryFile(path);
+        EXPECT_TRUE(found.ok()) << found.reason();
+        return found.ok() && found.value().has_value();
+    }
+
+    void expectNoTemporaryFiles() {
+        for (const auto& name : folder.entries()) {
+            EXPECT_EQ(name.find(".kelvane-"), std::string::npos) << name;
+        }
+    }
+
+    void TearDown() override {
+        for (const auto& entry : fs::directory_iterator(folder.path())) {
+            clearAttributes(entry.path());
+        }
+    }
+};
+
+// ---- Paths ----------------------------------------------------------------------
+
+TEST_F(WindowsFileSystem, WorkingPathTurnsEverySlashIntoABackslashAndNothingElse) {
+    EXPECT_EQ(system->workingPath("C:/Data/Notes.txt"), "C:\\Data\\Notes.txt");
+    EXPECT_EQ(system->workingPath("//server/share/notes.txt"), "\\\\server\\share\\notes.txt");
+    EXPECT_EQ(system->workingPath(" D:/Mixed\\Case/ notes.TXT "), " D:\\Mixed\\Case\\ notes.TXT ");
+    EXPECT_EQ(system->workingPath(""), "");
+}
+
+struct NameCase {
+    const char* path;
+    const char* name;
+};
+
+class FileNameOfPath : public WindowsFileSystem, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(FileNameOfPath, IsTheLastComponentWithoutADrivePrefix) {
+    EXPECT_EQ(system->fileName(GetParam().path), GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DriveLetterAndUncShapes, FileNameOfPath,
+    ::testing::Values(NameCase{"C:\\folder\\notes.txt", "notes.txt"},
+                      NameCase{"C:notes.txt", "notes.txt"}, NameCase{"C:", ""},
+                      NameCase{"D:\\", ""},
+                      NameCase{"\\\\server\\share\\folder\\notes.txt", "notes.txt"},
+                      NameCase{"\\\\?\\C:\\folder\\notes.txt", "notes.txt"},
+                      NameCase{"\\\\?\\UNC\\server\\share\\notes.txt", "notes.txt"},
+                      NameCase{"notes.txt", "notes.txt"},
+                      NameCase{"folder\\Notes.TXT", "Notes.TXT"},
+                      NameCase{"C:\\folder\\no extension", "no extension"}));
+
+TEST_F(WindowsFileSystem, NewSettingsFilesUseCarriageReturnLineFeed) {
+    EXPECT_EQ(system->nativeLineEnd(), "\r\n");
+}
+
+// ---- Existence -------------------------------------------------------------------
+
+TEST_F(WindowsFileSystem, OrdinaryAndReadOnlyFilesArePresent) {
+    const std::string plain = file("plain.txt");
+    const std::string readOnly = file("read-only.txt");
+    addAttributes(readOnly, FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_TRUE(present(plain));
+    EXPECT_TRUE(present(readOnly));
+}
+
+TEST_F(WindowsFileSystem, HiddenAndSystemFilesCountAsMissing) {
+    const std::string hidden = file("hidden.txt");
+    const std::string systemFile = file("system.txt");
+    const std::string both = file("both.txt");
+    addAttributes(hidden, FILE_ATTRIBUTE_HIDDEN);
+    addAttributes(systemFile, FILE_ATTRIBUTE_SYSTEM);
+    addAttributes(both, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_FALSE(present(hidden));
+    EXPECT_FALSE(present(systemFile));
+    EXPECT_FALSE(present(both));
+}
+
+TEST_F(WindowsFileSystem, FoldersDevicesAndNothingCountAsMissing) {
+    const std::string plain = file("plain.txt");
+    folder.makeFolder("sub");
+
+    EXPECT_FALSE(present(system->workingPath(folder.file("sub"))));
+    EXPECT_FALSE(present(system->workingPath(folder.file("absent.txt"))));
+    EXPECT_FALSE(present(system->workingPath(folder.file("no folder/absent.txt"))));
+    EXPECT_FALSE(present(plain + "\\below a file.txt"));
+    EXPECT_FALSE(present("NUL"));
+}
+
+TEST_F(WindowsFileSystem, NamesOutsideTheAnsiCodePageWork) {
+    const std::string name =
+        "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE6\x97\xA5\xE6\x9C\xAC.txt";
+    const std::string path = toUtf8(folder.path().wstring() + L"\\" + toWide(name));
+    HANDLE created = ::CreateFileW(toWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    ::CloseHandle(created);
+
+    EXPECT_TRUE(present(path));
+    EXPECT_EQ(system->fileName(path), name);
+    const std::string copy = toUtf8(folder.path().wstring() + L"\\" + toWide("copy " + name));
+    EXPECT_TRUE(system->writeFileAtomically(copy, "x").ok());
+    EXPECT_TRUE(system->replaceWithCopy(copy, path).ok());
+}
+
+// ---- Times and identity -----------------------------------------------------------
+
+TEST_F(WindowsFileSystem, TimesKeepTheirHundredNanosecondSteps) {
+    const std::string path = file("notes.txt");
+    setWriteTime(path, ticksAt(1'700'000'000, 1'234'567));
+
+    auto found = system->findOrdinaryFile(path);
+
+    ASSERT_TRUE(found.ok() && found.value());
+    EXPECT_EQ(found.value()->modified.seconds, 1'700'000'000);
+    EXPECT_EQ(found.value()->modified.nanoseconds, 123'456'700);
+}
+
+TEST_F(WindowsFileSystem, TimesBefore1970RoundDown) {
+    const std::string path = file("notes.txt");
+    setWriteTime(path, kUnixEpochTicks - kTicksPerSecond / 2);
+
+    auto found = system->findOrdinaryFile(path);
+
+    ASSERT_TRUE(found.ok() && found.value());
+    EXPECT_EQ(found.value()->modified.seconds, -1);
+    EXPECT_EQ(found.value()->modified.nanoseconds, 500'000'000);
+}
+
+TEST_F(WindowsFileSystem, OneFileHasOneIdentityWhateverItsSpelling) {
+    const std::string path = file("notes.txt");
+    const std::string other = file("other.txt");
+    std::string shouted = path;
+    for (char& c : shouted) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    std::string slashed = path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+
+    const auto identity = [&](const std::string& p) {
+        return system->findOrdinaryFile(p).value()->identity;
+    };
+
+    EXPECT_EQ(identity(path), identity(shouted));
+    EXPECT_EQ(identity(path), identity(slashed));
+    EXPECT_FALSE(identity(path) == identity(other));
+}
+
+TEST_F(WindowsFileSystem, OrdinaryVolumesKeepFineTimes) {
+    EXPECT_FALSE(system->hasCoarseTimes(file("notes.txt")));
+    EXPECT_FALSE(system->hasCoarseTimes("Q:\\no such drive\\notes.txt"));
+}
+
+// ---- Safe copy ---------------------------------------------------------------------
+
+class WindowsCopy : public WindowsFileSystem {
+  protected:
+    std::string source;
+    std::string target;
+    ULONGLONG sourceTicks = ticksAt(1'700'000'000, 4'321);
+    ULONGLONG targetTicks = ticksAt(1'600'000'000, 99);
+
+    void SetUp() override {
+        folder.makeFolder("from");
+        folder.makeFolder("to");
+        source = file("from/notes.txt", "new content");
+        target = file("to/notes.txt", "old");
+        setWriteTime(source, sourceTicks);
+        setWriteTime(target, targetTicks);
+    }
+
+    void TearDown() override {
+        for (const char* sub : {"from", "to"}) {
+            for (const auto& entry : fs::directory_iterator(folder.path() / sub)) {
+                clearAttributes(entry.path());
+            }
+        }
+    }
+
+    void expectTargetUntouched() {
+        EXPECT_EQ(readFile(target), "old");
+        EXPECT_EQ(ticksOf(writeTimeOf(target)), targetTicks);
+        for (const auto& name : folder.entries("to")) {
+            EXPECT_EQ(name.find(".kelvane-"), std::string::npos) << name;
+        }
+    }
+};
+
+TEST_F(WindowsCopy, CarriesContentAndTheExactTime) {
+    ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
+
+    EXPECT_EQ(readFile(target), "new content");
+    EXPECT_EQ(ticksOf(writeTimeOf(target)), sourceTicks);
+    EXPECT_EQ(folder.entries("to"), std::vector<std::string>{"notes.txt"});
+}
+
+TEST_F(WindowsCopy, TargetKeepsItsCreationTime) {
+    const FILETIME born{0x12345600, 0x01D00000};
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    if (!setTimes(target, &born, nullptr) ||
+        !::GetFileAttributesExW(toWide(target).c_str(), GetFileExInfoStandard, &before) ||
+        ticksOf(before.ftCreationTime) != ticksOf(born)) {
+        GTEST_SKIP() << "this file system keeps no creation time (Wine on Linux)";
+    }
+
+    ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
+
+    WIN32_FILE_ATTRIBUTE_DATA after{};
+    ::GetFileAttributesExW(toWide(target).c_str(), GetFileExInfoStandard, &after);
+    EXPECT_EQ(ticksOf(after.ftCreationTime), ticksOf(before.ftCreationTime));
+}
+
+// A read-only copy is the user's choice: it is brought up to date and stays read-only,
+// as it does on Linux, where the target keeps its permission bits.
+TEST_F(WindowsCopy, ReadOnlyTargetIsReplacedAndStaysReadOnly) {
+    addAttributes(target, FILE_ATTRIBUTE_READONLY);
+
+    const auto copied = system->replaceWithCopy(source, target);
+
+    ASSERT_TRUE(copied.ok()) << copied.reason();
+    EXPECT_EQ(readFile(target), "new content");
+    EXPECT_EQ(ticksOf(writeTimeOf(target)), sourceTicks);
+    EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(folder.entries("to"), std::vector<std::string>{"notes.txt"});
+}
+
+TEST_F(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
+    addAttributes(source, FILE_ATTRIBUTE_READONLY);
+
+    ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
+
+    EXPECT_EQ(readFile(target), "new content");
+    EXPECT_EQ(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(WindowsCopy, TargetHeldOpenWithoutSharingFailsAndStaysAsItWas) {
+    HeldOpen otherApp(target, GENERIC_READ | GENERIC_WRITE, 0);
+
+    const auto copied = system->replaceWithCopy(source, target);
+
+    EXPECT_FALSE(copied.ok());
+    EXPECT_NE(copied.reason().find("notes.txt"), std::string::npos) << copied.reason();
+    otherApp.release();
+    expectTargetUntouched();
+}
+
+TEST_F(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
+    addAttributes(target, FILE_ATTRIBUTE_READONLY);
+    HeldOpen otherApp(target, GENERIC_READ, 0);
+
+    EXPECT_FALSE(system->replaceWithCopy(source, target).ok());
+
+    otherApp.release();
+    expectTargetUntouched();
+    EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
+    HeldOpen writer(source, GENERIC_WRITE, FILE_SHARE_READ);
+
+    EXPECT_FALSE(system->replaceWithCopy(source, target).ok());
+
+    writer.release();
+    expectTargetUntouched();
+}
+
+TEST_F(WindowsCopy, SourceOpenForReadingElsewhereIsStillCopied) {
+    HeldOpen reader(source, GENERIC_READ, FILE_SHARE_READ);
+
+    EXPECT_TRUE(system->replaceWithCopy(source, target).ok());
+    EXPECT_EQ(readFile(target), "new content");
+}
+
+TEST_F(WindowsCopy, MissingSourceFailsCleanly) {
+    EXPECT_FALSE(system->replaceWithCopy(source + ".gone", target).ok());
+    expectTargetUntouched();
+}
+
+TEST_F(WindowsCopy, LeftoversOfDeadWritersAreRemovedOthersKept) {
+    const std::string dead =
+        system->workingPath(folder.file("to/.notes.txt.kelvane-999999992-abc.tmp"));
+    const std::string deadReadOnly =
+        system->workingPath(folder.file("to/.notes.txt.kelvane-999999994-def.tmp"));
+    const std::string notOurs = system->workingPath(folder.file("to/.notes.txt.kelvane-x.tmp"));
+    writeFile(dead, "partial");
+    writeFile(deadReadOnly, "partial");
+    addAttributes(deadReadOnly, FILE_ATTRIBUTE_READONLY);
+    writeFile(notOurs, "someone else's");
+
+    ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
+
+    EXPECT_EQ(folder.entries("to"),
+              (std::vector<std::string>{".notes.txt.kelvane-x.tmp", "notes.txt"}));
+}
+
+TEST_F(WindowsCopy, SymbolicLinkTargetKeepsTheLink) {
+    const std::string real = file("to/real.txt", "old");
+    const std::string link = system->workingPath(folder.file("to/link.txt"));
+    if (!::CreateSymbolicLinkW(toWide(link).c_str(), toWide(real).c_str(), 0)) {
+        GTEST_SKIP() << "symbolic links cannot be made here (error " << ::GetLastError() << ")";
+    }
+    if ((attributesOf(link) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || readFile(link) != "old") {
+        GTEST_SKIP() << "symbolic links here do not work as on Windows (Wine)";
+    }
+
+    ASSERT_TRUE(system->replaceWithCopy(source, link).ok());
+
+    EXPECT_EQ(readFile(real), "new content");
+    EXPECT_NE(attributesOf(link) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}
+
+// ---- The settings file's bytes -----------------------------------------------------
+
+TEST_F(WindowsFileSystem, AtomicWriteCreatesAndReplaces) {
+    const std::string path = system->workingPath(folder.file("Kelvane.ini"));
+
+    ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=1\r\n").ok());
+    ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=2\r\n").ok());
+
+    auto read = system->readFile(path);
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.value(), "[A]\r\nx=2\r\n");
+    expectNoTemporaryFiles();
+}
+
+TEST_F(WindowsFileSystem, AtomicWriteKeepsReadOnlyAndHiddenAttributes) {
+    const std::string path = file("Kelvane.ini", "old");
+    addAttributes(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+
+    ASSERT_TRUE(system->writeFileAtomically(path, "new").ok());
+
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_NE(attributesOf(path) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(attributesOf(path) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
+TEST_F(WindowsFileSystem, AtomicWriteOverAFileHeldOpenFailsAndKeepsTheOldContent) {
+    const std::string path = file("Kelvane.ini", "old");
+    HeldOpen editor(path, GENERIC_READ | GENERIC_WRITE, 0);
+
+    EXPECT_FALSE(system->writeFileAtomically(path, "new").ok());
+
+    editor.release();
+    EXPECT_EQ(readFile(path), "old");
+    expectNoTemporaryFiles();
+}
+
+TEST_F(WindowsFileSystem, AtomicWriteIntoAMissingFolderFails) {
+    EXPECT_FALSE(
+        system->writeFileAtomically(system->workingPath(folder.file("none/Kelvane.ini")), "x")
+            .ok());
+}
+
+TEST_F(WindowsFileSystem, ProfileBytesUseTheAnsiCodePage) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "needs Windows-1252 as the ANSI code page, this system has " << ::GetACP();
+    }
+    const std::string utf8 = "Caf\xC3\xA9 Z\xC3\xBCrich \xE2\x82\xAC";
+    const std::string ansi = "Caf\xE9 Z\xFCrich \x80";
+
+    EXPECT_EQ(system->toProfileBytes(utf8), ansi);
+    EXPECT_EQ(system->fromProfileBytes(ansi), utf8);
+    EXPECT_EQ(system->toProfileBytes("\xCE\xA9"), "?");  // not in the code page: lost
+    EXPECT_EQ(system->toProfileBytes(""), "");
+}
+
+}  // namespace
+}  // namespace kelvane::testing
+#endif

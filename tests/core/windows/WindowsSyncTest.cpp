@@ -1,0 +1,176 @@
+// A whole pass on Windows: attributes that hide a file, another application holding a
+// copy open, read-only copies, and the spellings of one path.
+#ifdef _WIN32
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "SyncFixture.h"
+#include "WindowsFiles.h"
+
+namespace kelvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using sync::SyncResult;
+
+class WindowsSync : public SyncFixture {
+  protected:
+    void TearDown() override {
+        for (const char* sub : {"a", "b", "c"}) {
+            for (const auto& entry : fs::directory_iterator(folder.path() / sub)) {
+                clearAttributes(entry.path());
+            }
+        }
+    }
+
+    ULONGLONG ticksOfSlot(int slot) const { return ticksOf(writeTimeOf(path(slot))); }
+
+    void expectNoTemporaryFiles() {
+        for (const char* sub : {"a", "b", "c"}) {
+            for (const auto& name : folder.entries(sub)) {
+                EXPECT_EQ(name.find(".kelvane-"), std::string::npos) << sub << "/" << name;
+            }
+        }
+    }
+};
+
+TEST_F(WindowsSync, HiddenTargetCountsAsMissing) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    addAttributes(path(2), FILE_ATTRIBUTE_HIDDEN);
+
+    const auto outcome = run("110");
+
+    EXPECT_EQ(outcome.result, SyncResult::Refused);
+    EXPECT_EQ(outcome.message, sync::notFoundMessage(2));
+    EXPECT_EQ(contentOf(2), "old");
+}
+
+TEST_F(WindowsSync, SystemSourceCountsAsMissing) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    addAttributes(path(1), FILE_ATTRIBUTE_SYSTEM);
+
+    const auto outcome = run("110");
+
+    EXPECT_EQ(outcome.result, SyncResult::Refused);
+    EXPECT_EQ(outcome.message, sync::notFoundMessage(1));
+    EXPECT_EQ(contentOf(2), "old");
+}
+
+TEST_F(WindowsSync, HiddenFileInAnUntickedSlotIsNeverLookedAt) {
+    put(1, "hidden", kNew);
+    put(2, "old", kOld);
+    put(3, "new", kNew);
+    addAttributes(path(1), FILE_ATTRIBUTE_HIDDEN);
+
+    EXPECT_EQ(run("011").statusPrefix, "File2 updated ");
+}
+
+// The failure the user's message names: another application holds the copy open.
+TEST_F(WindowsSync, TargetHeldOpenFailsUntilItIsReleased) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    const ULONGLONG before = ticksOfSlot(2);
+    HeldOpen otherApp(path(2), GENERIC_READ | GENERIC_WRITE, 0);
+
+    const auto held = run("110");
+
+    EXPECT_EQ(held.result, SyncResult::Failed);
+    EXPECT_FALSE(held.reason.empty());
+    otherApp.release();
+    EXPECT_EQ(contentOf(2), "old");
+    EXPECT_EQ(ticksOfSlot(2), before);
+    expectNoTemporaryFiles();
+
+    const auto released = run("110");
+
+    EXPECT_EQ(released.result, SyncResult::Copied);
+    EXPECT_EQ(released.statusPrefix, "File2 updated ");
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(ticksOfSlot(2), ticksOfSlot(1));
+}
+
+TEST_F(WindowsSync, SecondTargetHeldOpenKeepsTheFirstCopy) {
+    put(1, "new", kNew);
+    put(2, "old two", kOld);
+    put(3, "old three", kOld);
+    HeldOpen otherApp(path(3), GENERIC_READ, 0);
+
+    EXPECT_EQ(run("111").result, SyncResult::Failed);
+
+    otherApp.release();
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(contentOf(3), "old three");
+    expectNoTemporaryFiles();
+}
+
+TEST_F(WindowsSync, ReadOnlyTargetIsUpdatedAndStaysReadOnly) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    addAttributes(path(2), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_EQ(run("110").result, SyncResult::Copied);
+
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_NE(attributesOf(path(2)) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(run("110").result, SyncResult::Equal);
+}
+
+TEST_F(WindowsSync, CopyCarriesTheTimeToTheHundredNanoseconds) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    setModified(path(1), kNew, 123'456'700);
+
+    ASSERT_EQ(run("110").result, SyncResult::Copied);
+
+    EXPECT_EQ(ticksOfSlot(2), ticksOfSlot(1));
+}
+
+TEST_F(WindowsSync, SlashAndBackslashSpellingsMix) {
+    put(1, "old", kOld);
+    put(2, "new", kNew);
+    auto chosen = slots("110");
+    std::replace(chosen[1].pathText.begin(), chosen[1].pathText.end(), '\\', '/');
+
+    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+
+    EXPECT_EQ(outcome.result, SyncResult::Copied);
+    EXPECT_EQ(outcome.workingPaths[1], path(2));
+    EXPECT_EQ(contentOf(1), "new");
+}
+
+// The file system ignores letter case, the name test does not.
+TEST_F(WindowsSync, NamesDifferingOnlyInCaseAreRefused) {
+    put(1, "new", kNew);
+    writeFileAt(folder.file("b/NOTES.txt"), "old", kOld);
+    auto chosen = slots("110");
+    chosen[1].pathText = fileSystem.workingPath(folder.file("b/NOTES.txt"));
+
+    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message, sync::kNamesMustMatch);
+    EXPECT_EQ(readFile(folder.file("b/NOTES.txt")), "old");
+}
+
+TEST_F(WindowsSync, OneFileUnderTwoSpellingsIsNotCopiedOntoItself) {
+    put(1, "only", kNew);
+    put(3, "old", kOld);
+    auto chosen = slots("111");
+    std::string shouted = path(1);
+    const auto folderName = shouted.rfind("\\a\\");
+    ASSERT_NE(folderName, std::string::npos);
+    shouted.replace(folderName, 3, "\\A\\");
+    chosen[1].pathText = shouted;
+
+    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+
+    EXPECT_EQ(outcome.result, SyncResult::Copied);
+    EXPECT_EQ(contentOf(1), "only");
+    EXPECT_EQ(contentOf(3), "only");
+    expectNoTemporaryFiles();
+}
+
+}  // namespace
+}  // namespace kelvane::testing
+#endif

@@ -52,7 +52,9 @@ const std::vector<TextCase> kTextCases = {
     {"hand-typed trailing blank dropped", kFiles + "File1=C:\\a.txt \n", "C:\\a.txt"},
     {"empty value", kFiles + "File1=\n", ""},
     {"missing key", kFiles + "File2=x\n", ""},
+#ifndef _WIN32  // UTF-8 here; Windows files are ANSI, tested in tests/core/windows
     {"non-ASCII letters", kFiles + "File1=/home/zoë/Ångström.txt\n", "/home/zoë/Ångström.txt"},
+#endif
     {"value of any length read whole", kFiles + "File1=" + std::string(300, 'p') + "\n",
      std::string(300, 'p')},
 };

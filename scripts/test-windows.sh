@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the core (sync pass, settings file, Windows file system) with the MinGW-w64
+# cross compiler and runs every core test program under Wine, in a private Wine prefix
+# that is made for this run and removed after it. Needs no display.
+#
+# Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+started=$SECONDS
+build=build-mingw
+jobs=$(nproc)
+
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_GUI=OFF -DKELVANE_BUILD_BENCH=OFF \
+    -DKELVANE_FUZZ=OFF -DKELVANE_SANITIZE=OFF >/dev/null
+cmake --build "$build" -j"$jobs"
+built=$SECONDS
+
+# Console programs only: no X server, no Mono or Gecko installer, no debug chatter.
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-wine.XXXXXX")
+export WINEARCH=win64 WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+log=$(mktemp)
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" "$log"
+}
+trap cleanup EXIT
+wineboot -i >/dev/null 2>&1
+wineserver -w
+
+passed=0
+failed=0
+for program in "$build"/tests/core/*/*_tests.exe; do
+    name=$(basename "$program" .exe)
+    status=0
+    timeout 600 wine "$program" --gtest_brief=1 >"$log" 2>&1 || status=$?
+    ran=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -n1)
+    broke=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log" | tail -n1)
+    ran=${ran:-0}
+    broke=${broke:-0}
+    if [ "$status" -ne 0 ] && [ "$broke" -eq 0 ]; then
+        broke=1  # crashed or hung before GoogleTest could count
+    fi
+    if [ "$broke" -ne 0 ]; then
+        cat "$log"
+    fi
+    echo "$name (Wine): $ran passed, $broke failed"
+    passed=$((passed + ran))
+    failed=$((failed + broke))
+done
+
+echo "windows: build $((built - started)) s, Wine runs $((SECONDS - built)) s"
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -280,6 +280,12 @@ void KelvaneForm::applyOutcome(const sync::SyncOutcome& outcome) {
 }
 
 void KelvaneForm::setLastSyncLook(bool bold, const QColor& colour) {
+    // Every timed pass comes here; leaving an unchanged label alone spares a relayout
+    // and a repaint each tick while the program idles in the tray.
+    if (LastSyncLabel->font().bold() == bold &&
+        LastSyncLabel->palette().color(QPalette::WindowText) == colour) {
+        return;
+    }
     QFont font = LastSyncLabel->font();
     font.setBold(bold);
     LastSyncLabel->setFont(font);

@@ -1,0 +1,103 @@
+// A pass that copies a large file, against `cp --preserve=timestamps` followed by `sync`
+// of the copy: the same bytes, the same disk, the same durability, runs interleaved so
+// both see the same cache and disk state. Prints the median of each and their ratio.
+//
+// usage: kelvane_copy_bench FOLDER [MiB=1024] [ROUNDS=7]
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "BenchSupport.h"
+#include "sync/SyncPass.h"
+
+namespace fs = std::filesystem;
+using kelvane::bench::median;
+using kelvane::bench::secondsFor;
+
+namespace {
+
+void makeSource(const std::string& path, long mebibytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block(1 << 20, '\0');
+    for (long i = 0; i < mebibytes; ++i) {
+        for (std::size_t j = 0; j < block.size(); j += 4096) {
+            block[j] = static_cast<char>(i + j);  // not all zeros, not compressible to nothing
+        }
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+}
+
+// A newer time on the source makes every round copy again.
+void touchSource(const std::string& path, long round) {
+    const auto when = fs::file_time_type::clock::now() + std::chrono::seconds(10 * round);
+    fs::last_write_time(path, when);
+}
+
+double timePass(const std::string& source, const std::string& target,
+                kelvane::platform::FileSystem& fileSystem) {
+    const kelvane::sync::FileSlots slots = {kelvane::sync::FileSlot{source, 1},
+                                            kelvane::sync::FileSlot{target, 1},
+                                            kelvane::sync::FileSlot{"", 0}};
+    return secondsFor([&] {
+        const auto outcome = kelvane::sync::SyncSelectedFiles(slots, fileSystem);
+        if (outcome.result != kelvane::sync::SyncResult::Copied) {
+            std::fprintf(stderr, "pass did not copy: %s\n", outcome.reason.c_str());
+            std::exit(1);
+        }
+    });
+}
+
+double timeCp(const std::string& source, const std::string& target) {
+    const std::string command =
+        "cp --preserve=timestamps '" + source + "' '" + target + "' && sync '" + target + "'";
+    return secondsFor([&] {
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "cp failed\n");
+            std::exit(1);
+        }
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [MiB] [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const fs::path folder = argv[1];
+    const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
+    const long rounds = argc > 3 ? std::atol(argv[3]) : 7;
+    fs::create_directories(folder / "a");
+    fs::create_directories(folder / "b");
+    fs::create_directories(folder / "c");
+    const std::string source = (folder / "a" / "big.bin").string();
+    const std::string passTarget = (folder / "b" / "big.bin").string();
+    const std::string cpTarget = (folder / "c" / "big.bin").string();
+    makeSource(source, mebibytes);
+    std::ofstream(passTarget) << "old";
+    std::ofstream(cpTarget) << "old";
+    auto fileSystem = kelvane::platform::makeSystemFileSystem();
+
+    std::vector<double> pass;
+    std::vector<double> cp;
+    for (long round = 1; round <= rounds; ++round) {
+        touchSource(source, round);
+        if (round % 2 == 0) {
+            cp.push_back(timeCp(source, cpTarget));
+            pass.push_back(timePass(source, passTarget, *fileSystem));
+        } else {
+            pass.push_back(timePass(source, passTarget, *fileSystem));
+            cp.push_back(timeCp(source, cpTarget));
+        }
+        std::printf("round %ld: pass %.3f s, cp+sync %.3f s\n", round, pass.back(), cp.back());
+    }
+    std::printf("copy of %ld MiB, median of %ld: pass %.3f s, cp+sync %.3f s, ratio %.3f\n",
+                mebibytes, rounds, median(pass), median(cp), median(pass) / median(cp));
+    fs::remove_all(folder);
+    return 0;
+}

@@ -22,6 +22,9 @@ built=$SECONDS
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-wine.XXXXXX")
 export WINEARCH=win64 WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes the ANSI code page from the locale; C.UTF-8 gives Windows-1252, the code
+# page the settings-file tests expect (others would skip them).
+export LC_ALL=C.UTF-8
 log=$(mktemp)
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true

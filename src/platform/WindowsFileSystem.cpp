@@ -165,7 +165,9 @@ bool sameFiletime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-// Errors that mean "nothing there", as opposed to "could not look".
+// Errors that mean "nothing there", as opposed to "could not look". An unreachable
+// share or a drive that is not ready is not "nothing there": the pass then fails and
+// auto sync tries again, instead of refusing and switching auto sync off.
 bool meansAbsent(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
@@ -334,8 +336,11 @@ Status TemporaryFile::write(std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
-        if (!::WriteFile(handle_.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+        if (!::WriteFile(handle_.get(), bytes.data(), chunk, &written, nullptr)) {
             return lastError("Cannot write beside", final_);
+        }
+        if (written == 0) {
+            return Error{"Nothing could be written beside " + narrow(final_)};
         }
         bytes.remove_prefix(written);
     }

@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QPalette>
+#include <algorithm>
 
 #include "sync/AutoSyncInterval.h"
 #include "tray/TrayIcon.h"
@@ -83,6 +85,7 @@ KelvaneForm::KelvaneForm(platform::FileSystem& fileSystem, Dialogs& dialogs, QWi
     buildFilesFrame();
     buildSyncFrame();
     buildLastSyncFrame();
+    keepCaptionsClearOfControls();
     HideToTrayCommand = place(new QPushButton(tr("Hide to tray"), this), "HideToTrayCommand",
                               QRect(5475, 3150, 1365, 345));
     Timer1 = new QTimer(this);
@@ -292,12 +295,54 @@ void KelvaneForm::setLastSyncLook(bool bold, const QColor& colour) {
     QPalette palette = LastSyncLabel->palette();
     palette.setColor(QPalette::WindowText, colour);
     LastSyncLabel->setPalette(palette);
-    LastSyncLabel->adjustSize();
+    fitLastSyncLabel();
 }
 
 void KelvaneForm::setLastSyncText(const QString& text) {
     LastSyncLabel->setText(text);
+    fitLastSyncLabel();
+}
+
+// Where the window's own fonts are missing, the stand-in is often wider. A line that
+// would run past its frame takes the condensed face of the same family and size first,
+// so the failure line stays readable; only what still does not fit is cut at the frame.
+void KelvaneForm::fitLastSyncLabel() {
+    QFont font = LastSyncLabel->font();
+    const int room = Frame2->width() - LastSyncLabel->x() - toPixels(75, this);
+    for (const int stretch :
+         {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+        font.setStretch(stretch);
+        if (QFontMetrics(font).horizontalAdvance(LastSyncLabel->text()) <= room) {
+            break;
+        }
+    }
+    if (font.stretch() != LastSyncLabel->font().stretch()) {
+        LastSyncLabel->setFont(font);
+    }
     LastSyncLabel->adjustSize();
+}
+
+// Captions sized for the window's own font can grow with a stand-in; move them clear of
+// the control they sit beside rather than let them run under it.
+void KelvaneForm::keepCaptionsClearOfControls() {
+    const int gap = toPixels(60, this);
+    if (Label8->geometry().right() > Browse1->geometry().right()) {
+        Label8->move(Browse1->geometry().right() - Label8->width(), Label8->y());
+    }
+    if (Label3->geometry().right() + gap > AutoSyncIntervalText->x()) {
+        const int left = AutoSyncLabel->geometry().right() + gap;
+        if (Label3->width() > AutoSyncIntervalText->x() - gap - left) {
+            QFont condensed = Label3->font();
+            condensed.setStretch(QFont::SemiCondensed);
+            Label3->setFont(condensed);
+            Label3->adjustSize();
+        }
+        Label3->move(std::max(left, AutoSyncIntervalText->x() - gap - Label3->width()),
+                     Label3->y());
+    }
+    if (Label6->geometry().right() + gap > LastSyncLabel->x()) {
+        LastSyncLabel->move(Label6->geometry().right() + gap, LastSyncLabel->y());
+    }
 }
 
 void KelvaneForm::SyncNowCommand_Click() {

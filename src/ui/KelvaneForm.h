@@ -135,6 +135,8 @@ class KelvaneForm : public QWidget {
     void applyOutcome(const sync::SyncOutcome& outcome);
     void setLastSyncLook(bool bold, const QColor& colour);
     void setLastSyncText(const QString& text);
+    void fitLastSyncLabel();
+    void keepCaptionsClearOfControls();
     void setAutoSyncBadge(const QString& caption, const QColor& background);
     void setLockedSetEnabled(bool enabled);
     void showSaveFailure(const platform::Status& saved);

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Takes the screenshots in docs/screenshots from the real program under Xvfb, with the
+# openbox window manager for title bars and trayer as the system tray.
+# usage: scripts/screenshots.sh   (as root: the failed-pass picture needs a tiny tmpfs)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+for tool in openbox trayer imagemagick; do
+    dpkg -s "$tool" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$tool" >/dev/null
+done
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" >/dev/null
+
+out=docs/screenshots
+mkdir -p "$out"
+work=$(mktemp -d)
+display=:77
+Xvfb "$display" -screen 0 900x560x24 >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+sleep 1
+openbox >/dev/null 2>&1 &
+trayer --edge bottom --align right --widthtype request --height 28 --SetDockType true --transparent false \
+    --tint 0xdddddd >/dev/null 2>&1 &
+cleanup() {
+    mountpoint -q "$work/full" 2>/dev/null && umount "$work/full"
+    kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+settings() {  # folder file1 file2 autosync interval
+    cat >"$1/Kelvane.ini" <<INI
+[FilePathAndFileNames]
+File1=$2
+File2=$3
+File3=
+[SelectedFiles]
+File1_Selected=1
+File2_Selected=1
+File3_Selected=0
+[SyncSettings]
+SyncInterval=$5
+AutoSync=$4
+[SyncEvents]
+LastSyncEvent=NIL
+[FormLocation]
+FormTop=1200
+FormLeft=1500
+INI
+}
+
+shoot() {  # folder picture seconds
+    cp build-release/src/app/Kelvane "$1/Kelvane"
+    LANG=en_US.UTF-8 "$1/Kelvane" >/dev/null 2>&1 &
+    local pid=$!
+    sleep "$3"
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -trim +repage "$out/$2"
+    kill -TERM "$pid"
+    wait "$pid" || true
+}
+
+mkdir -p "$work/first" && shoot "$work/first" first-run.png 3
+
+mkdir -p "$work/on/Documents" "$work/on/Cloud"
+echo notes >"$work/on/Documents/notes.txt"
+echo notes >"$work/on/Cloud/notes.txt"
+touch -d '2025-03-14 21:05:00' "$work/on/Cloud/notes.txt"
+settings "$work/on" "$work/on/Documents/notes.txt" "$work/on/Cloud/notes.txt" ON 5
+shoot "$work/on" main-window.png 8
+
+# A copy onto a full disk fails: the red line.
+mkdir -p "$work/failed/Documents" "$work/full"
+mount -t tmpfs -o size=64k tmpfs "$work/full"
+head -c 1048576 /dev/urandom >"$work/failed/Documents/notes.txt"
+echo old >"$work/full/notes.txt"
+touch -d '2020-01-01' "$work/full/notes.txt"
+settings "$work/failed" "$work/failed/Documents/notes.txt" "$work/full/notes.txt" ON 1
+shoot "$work/failed" failed-pass.png 4
+echo "screenshots in $out"

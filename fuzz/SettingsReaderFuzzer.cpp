@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.find('\0');
     const std::string_view file = input.substr(0, split);
-    const std::string_view value = split == std::string_view::npos ? input : input.substr(split + 1);
+    const std::string_view value =
+        split == std::string_view::npos ? input : input.substr(split + 1);
 
     kelvane::settings::settingsFromFileBytes(*fileSystem, file);
     require(kelvane::settings::IniDocument::parse(file, "\n").text() == file);

@@ -10,6 +10,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine wine64
     strace xvfb xauth
+    fusefat dosfstools fuse3 util-linux
 )
 
 missing=()

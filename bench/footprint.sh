@@ -41,7 +41,8 @@ median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+
 launch() {
     local start end rss
     start=$(date +%s%N)
-    rss=$( { /usr/bin/time -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n1)
+    /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1
+    rss=$(tail -n1 "$work/rss")
     end=$(date +%s%N)
     echo "$(( (end - start) / 1000000 )) $rss"
 }

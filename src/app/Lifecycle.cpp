@@ -13,8 +13,8 @@ bool KelvaneForm::Form_Load(const QString& executablePath,
                             const std::function<bool()>& anotherInstanceRunning) {
     Version = QStringLiteral("v1.45");
     setWindowTitle(QStringLiteral("Kelvane ") + Version);
-    iniFilePath = QString::fromStdString(
-        settings::iniFilePathFor(executablePath.toStdString(), QDir::separator().toLatin1()));
+    iniFilePath = QString::fromStdString(settings::iniFilePathFor(
+        QDir::toNativeSeparators(executablePath).toStdString(), QDir::separator().toLatin1()));
     if (anotherInstanceRunning()) {
         dialogs_.information(
             nullptr, QStringLiteral("Kelvane ") + QStringLiteral(" is already running.") +

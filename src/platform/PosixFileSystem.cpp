@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -191,8 +192,12 @@ bool sameTimes(const struct stat& before, const struct stat& after) {
 // the target. The temporary file is removed on every failure.
 class AtomicReplace {
   public:
-    AtomicReplace(std::string source, std::string finalPath)
-        : source_(std::move(source)), final_(std::move(finalPath)), folder_(folderOf(final_)) {}
+    AtomicReplace(std::string source, std::string finalPath,
+                  std::function<bool(const std::string&)> coarseTimes)
+        : source_(std::move(source)),
+          final_(std::move(finalPath)),
+          folder_(folderOf(final_)),
+          coarseTimes_(std::move(coarseTimes)) {}
     ~AtomicReplace() {
         if (!temporary_.empty()) {
             ::unlink(temporary_.c_str());
@@ -213,6 +218,7 @@ class AtomicReplace {
     std::string final_;
     std::string folder_;
     std::string temporary_;
+    std::function<bool(const std::string&)> coarseTimes_;
 };
 
 Status AtomicReplace::openSource(Descriptor& from, struct stat& info) {
@@ -300,6 +306,11 @@ Status AtomicReplace::install(const struct stat& sourceInfo) {
     if (placed.st_size != sourceInfo.st_size) {
         return Error{"The copy has the wrong size: " + final_};
     }
+    // A time the file system did not keep would make every later pass copy again.
+    const auto drift = placed.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec;
+    if (drift != 0 && !((drift == 1 || drift == -1) && coarseTimes_(final_))) {
+        return Error{"The file system did not keep the time of " + final_};
+    }
     return {};
 }
 
@@ -353,7 +364,8 @@ class PosixFileSystem final : public FileSystem {
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        AtomicReplace replace(source, finalPath.value());
+        AtomicReplace replace(source, finalPath.value(),
+                              [this](const std::string& path) { return hasCoarseTimes(path); });
         return replace.run();
     }
 
@@ -442,7 +454,12 @@ bool PosixFileSystem::hasCoarseTimes(const std::string& path) {
     return isCoarseTimeType(mountTypeOf(resolved));
 }
 
-Status PosixFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
+Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
+                                            std::string_view content) {
+    // A settings file reached through a symbolic link is replaced behind the link.
+    char resolved[PATH_MAX];
+    const std::string path =
+        ::realpath(linkOrPath.c_str(), resolved) != nullptr ? std::string(resolved) : linkOrPath;
     const std::string folder = folderOf(path);
     removeStaleTemporaries(folder, baseOf(path));
     const std::string temporary =

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-for tool in openbox trayer imagemagick; do
+for tool in openbox trayer imagemagick xdotool; do
     dpkg -s "$tool" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$tool" >/dev/null
 done
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
@@ -78,4 +78,17 @@ echo old >"$work/full/notes.txt"
 touch -d '2020-01-01' "$work/full/notes.txt"
 settings "$work/failed" "$work/failed/Documents/notes.txt" "$work/full/notes.txt" ON 1
 shoot "$work/failed" failed-pass.png 4
+# The tray icon's menu: a right click on the icon at the bottom right of the screen.
+mkdir -p "$work/tray"
+cp build-release/src/app/Kelvane "$work/tray/Kelvane"
+settings "$work/tray" "$work/on/Documents/notes.txt" "$work/on/Cloud/notes.txt" OFF 10
+LANG=en_US.UTF-8 "$work/tray/Kelvane" >/dev/null 2>&1 &
+pid=$!
+sleep 3
+xdotool mousemove 886 546 click 3
+sleep 1
+import -window root "$work/screen.png"
+convert "$work/screen.png" -crop 420x200+480+360 +repage "$out/tray-menu.png"
+kill -TERM "$pid"
+wait "$pid" || true
 echo "screenshots in $out"

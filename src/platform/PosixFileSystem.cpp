@@ -15,7 +15,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <sstream>
 #include <vector>
 
@@ -89,14 +88,7 @@ Result<std::string> resolveTarget(const std::string& target) {
 }
 
 std::string randomSuffix() {
-    static std::random_device device;
-    static std::mt19937_64 engine(device() ^ (static_cast<std::uint64_t>(::getpid()) << 32));
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix;
-    for (int i = 0; i < 12; ++i) {
-        suffix += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
-    }
-    return suffix;
+    return randomNamePart(static_cast<std::uint64_t>(::getpid()));
 }
 
 bool processIsAlive(long pid) {

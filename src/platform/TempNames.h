@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cctype>
+#include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,19 @@ inline std::string temporaryName(std::string_view finalName, long pid, std::stri
     name += random;
     name += ".tmp";
     return name;
+}
+
+// Twelve random letters and digits, so another program cannot guess the next name.
+inline std::string randomNamePart(std::uint64_t processId) {
+    static std::random_device device;
+    static std::mt19937_64 engine((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                                  (processId << 16));
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string part;
+    for (int i = 0; i < 12; ++i) {
+        part += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
+    }
+    return part;
 }
 
 // The writer's process id when entryName is one of our temporary files for finalName.

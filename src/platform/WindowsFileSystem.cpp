@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cwctype>
-#include <random>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -211,15 +210,7 @@ bool onCoarseTimeVolume(const std::wstring& path) {
 // ---- Temporary files -------------------------------------------------------------
 
 std::string randomSuffix() {
-    static std::random_device device;
-    static std::mt19937_64 engine((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                                  ::GetCurrentProcessId());
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix;
-    for (int i = 0; i < 12; ++i) {
-        suffix += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
-    }
-    return suffix;
+    return randomNamePart(::GetCurrentProcessId());
 }
 
 bool processIsAlive(long pid) {

@@ -1,5 +1,5 @@
 // A pass killed with SIGKILL in the middle of a copy: at each step strace can stop it at
-// (every kind of call from the temporary file's creation to the end, and data calls
+// (every call from the first open for writing, our temporary file, to the end, and data calls
 // spread evenly over the copy) and at moments spread over a plain run. After each kill
 // the target must hold exactly its old bytes and time or exactly the new ones, and the
 // next pass must leave no temporary file of ours behind.

@@ -50,6 +50,11 @@ struct FailingCall {
     const char* error;
 };
 
+// Keeps the test list readable: a case prints as its name.
+void PrintTo(const FailingCall& call, std::ostream* out) {
+    *out << call.name;
+}
+
 class FailingSystemCall : public InjectedFault,
                           public ::testing::WithParamInterface<FailingCall> {};
 

@@ -30,9 +30,11 @@ std::string callName(const std::string& line) {
     return name;
 }
 
-bool createsOurTemporary(const Syscall& call) {
-    return call.name == "openat" && call.line.find(".kelvane-") != std::string::npos &&
-           call.line.find("O_CREAT") != std::string::npos;
+// The copy begins where the first file is opened for writing: our temporary file, or the
+// target itself in a copy that (wrongly) writes in place.
+bool opensForWriting(const Syscall& call) {
+    return call.name == "openat" && (call.line.find("O_WRONLY") != std::string::npos ||
+                                     call.line.find("O_RDWR") != std::string::npos);
 }
 
 }  // namespace
@@ -55,7 +57,7 @@ std::vector<Syscall> copyStretch(const std::vector<Syscall>& trace) {
     std::vector<Syscall> stretch;
     bool inside = false;
     for (const Syscall& call : trace) {
-        inside = inside || createsOurTemporary(call);
+        inside = inside || opensForWriting(call);
         if (inside && call.name != "exit_group") {
             stretch.push_back(call);
         }

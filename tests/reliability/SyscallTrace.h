@@ -16,8 +16,8 @@ struct Syscall {
 // Every call in an strace output file (strace -o FILE), in order.
 std::vector<Syscall> readTrace(const std::string& traceFile);
 
-// The calls from the creation of our temporary file to the end of the program: the
-// stretch in which a copy can be interrupted. Empty when no temporary file was made.
+// The calls from the first open for writing (our temporary file) to the end of the
+// program: the stretch in which a copy can be interrupted. Empty when nothing was written.
 std::vector<Syscall> copyStretch(const std::vector<Syscall>& trace);
 
 // The nth call (1 for the first) of that name within the stretch, or nullptr.

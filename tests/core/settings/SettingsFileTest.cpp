@@ -1,6 +1,8 @@
 // Where the settings file lives, whether it counts as present, and how a failed save is
 // reported.
+#include <cmath>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "SettingsFixture.h"
@@ -64,6 +66,35 @@ TEST_F(SettingsFileTest, SaveOverAFolderReportsWhyAndLeavesItAlone) {
     ASSERT_FALSE(saved.ok());
     EXPECT_FALSE(saved.reason().empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Kelvane.ini" / "inside"));
+}
+
+}  // namespace
+}  // namespace kelvane::testing
+
+namespace kelvane::testing {
+namespace {
+
+// A settings file overwritten with garbage (a disk error, a wrong file copied over it)
+// must still start the program, and the next save must give a file that loads back.
+TEST_F(SettingsFileTest, MegabyteOfRandomBytesLoadsAndSavesCleanly) {
+    std::mt19937 random(20261208);
+    std::string garbage(1 << 20, '\0');
+    for (char& byte : garbage) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    writeFile(ini, garbage);
+
+    const settings::AppSettings loaded = load();
+
+    for (const int tick : {loaded.File1_Selected, loaded.File2_Selected, loaded.File3_Selected}) {
+        EXPECT_TRUE(tick >= 0 && tick <= 2) << tick;
+    }
+    EXPECT_TRUE(std::isfinite(loaded.FormTop) && std::isfinite(loaded.FormLeft));
+    settings::AppSettings mine;
+    mine.File1 = "/home/me/a/notes.txt";
+    mine.LastSyncEvent = "File2 updated 3/14/2025 at 9:05:07 PM";
+    save(mine);
+    EXPECT_EQ(load(), mine);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHash>
 #include <QScreen>
 #include <QWidget>
 #include <cmath>
@@ -30,8 +31,23 @@ QRect twipsRect(int left, int top, int width, int height, const QWidget* widget)
             toPixels(height, widget)};
 }
 
+namespace {
+
+// Asking the font database for a family it lacks is slow (it resolves aliases through
+// fontconfig each time), and the window asks for the same two families over and over.
+bool familyInstalled(const QString& family) {
+    static QHash<QString, bool> known;
+    const auto found = known.constFind(family);
+    if (found != known.constEnd()) {
+        return *found;
+    }
+    return *known.insert(family, QFontDatabase::hasFamily(family));
+}
+
+}  // namespace
+
 QFont windowFont(const QString& family, double pointSize, bool bold) {
-    QFont font = QFontDatabase::hasFamily(family) ? QFont(family) : QApplication::font();
+    QFont font = familyInstalled(family) ? QFont(family) : QApplication::font();
     font.setPointSizeF(pointSize);
     font.setBold(bold);
     return font;

@@ -143,7 +143,7 @@ TEST_F(CrashDuringCopy, KilledAtMomentsSpreadOverAPlainRun) {
 
     const int kills = setting("KELVANE_CRASH_TIMED_KILLS", 8);
     for (int i = 1; i <= kills; ++i) {
-        Process pass(scene.passCommand());
+        ChildProcess pass(scene.passCommand());
         std::this_thread::sleep_for(cleanRun * i / (kills + 1));
         pass.signal(SIGKILL);
         const Ended ended = pass.finish();

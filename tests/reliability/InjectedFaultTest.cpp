@@ -141,7 +141,7 @@ TEST_F(AsOrdinaryUser, TargetFolderWithoutWriteRightEndsInFailure) {
 class ChangedBeforeTheCopy : public InjectedFault {
   protected:
     Ended passChangedBeforeCopy(const std::function<void()>& change) {
-        Process pass({passTool(), "--stop-before-copy", scene.source(), scene.target()});
+        ChildProcess pass({passTool(), "--stop-before-copy", scene.source(), scene.target()});
         if (!pass.waitUntilStopped()) {
             ADD_FAILURE() << "the pass ended before its copy";
         } else {

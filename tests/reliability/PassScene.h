@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
+#include "support/ChildProcess.h"
 #include "SyscallTrace.h"
 #include "support/TempFolder.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "Process.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 #include "sync/SyncPass.h"
 

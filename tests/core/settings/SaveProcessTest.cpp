@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "SaveVariants.h"
 #include "SettingsFixture.h"
 

@@ -1,5 +1,6 @@
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,16 +11,25 @@
 extern char** environ;
 
 namespace kelvane::testing {
+namespace {
+
+int statusOf(int waitStatus) {
+    return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : WEXITSTATUS(waitStatus);
+}
+
+}  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+    // Close-on-exec, so only the duplicates on standard output and standard error reach
+    // the program: a daemon it starts would otherwise hold the pipe open for good.
     int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) {
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
         return;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
     std::vector<char*> arguments;
     for (const std::string& argument : argv) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -37,8 +47,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
 }
 
 ChildProcess::~ChildProcess() {
-    if (pid_ > 0) {
-        kill();
+    if (pid_ > 0 && !ended_) {
+        ::kill(pid_, SIGKILL);
+        ::kill(pid_, SIGCONT);
         wait();
     }
     if (output_ >= 0) {
@@ -81,20 +92,56 @@ std::string ChildProcess::readAll() {
 }
 
 void ChildProcess::kill() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
+    signal(SIGKILL);
+}
+
+void ChildProcess::signal(int number) {
+    if (pid_ > 0 && !ended_) {
+        ::kill(pid_, number);
     }
+}
+
+bool ChildProcess::waitUntilStopped() {
+    int waitStatus = 0;
+    while (::waitpid(pid_, &waitStatus, WUNTRACED) < 0 && errno == EINTR) {
+    }
+    if (WIFSTOPPED(waitStatus)) {
+        return true;
+    }
+    ended_ = true;
+    status_ = statusOf(waitStatus);
+    return false;
 }
 
 int ChildProcess::wait() {
     if (pid_ <= 0) {
         return -1;
     }
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    if (!ended_) {
+        int waitStatus = 0;
+        while (::waitpid(pid_, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+        ended_ = true;
+        status_ = statusOf(waitStatus);
     }
-    pid_ = -1;
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return status_;
+}
+
+Ended ChildProcess::finish() {
+    if (pid_ <= 0) {
+        return Ended{};
+    }
+    std::string output = readAll();
+    return Ended{wait(), std::move(output)};
+}
+
+Ended runToEnd(const std::vector<std::string>& argv) {
+    ChildProcess process(argv);
+    return process.finish();
+}
+
+bool commandWorks(const std::vector<std::string>& argv) {
+    return runToEnd(argv).status == 0;
 }
 
 }  // namespace kelvane::testing

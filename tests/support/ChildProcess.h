@@ -14,36 +14,43 @@ struct Ended {
     std::string output;
 };
 
-// A program started by a test, with its output on a pipe, so the test can stop it,
-// change the world, continue it and look at how it ended.
-class Process {
+// A program started by a test with its output on a pipe, so the test can wait for a
+// line, stop or kill it at a moment of its choosing, and look at how it ended.
+class ChildProcess {
   public:
     // Starts argv[0] (searched in PATH). started() is false when it could not be run.
-    explicit Process(const std::vector<std::string>& argv);
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+    explicit ChildProcess(const std::vector<std::string>& argv);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    // The next line of output without its line end; empty at the end of the output.
+    std::string readLine();
+    // Everything the program prints until it ends.
+    std::string readAll();
+    void kill();
+    void signal(int number);
     // Waits until the program stops itself (SIGSTOP); false when it ended instead.
     bool waitUntilStopped();
-    void signal(int number);
+    // Waits for the end: the exit code, or 128 + the signal that ended it.
+    int wait();
     // Reads everything the program prints and waits for its end.
     Ended finish();
 
   private:
-    std::string readAll();
+    bool readMore();
 
     pid_t pid_ = -1;
     int output_ = -1;
     bool ended_ = false;
     int status_ = -1;
+    std::string pending_;
 };
 
 // Runs a program to its end.
 Ended runToEnd(const std::vector<std::string>& argv);
-
-// True when the program can be started and exits with status 0.
+// True when the program runs and exits with 0.
 bool commandWorks(const std::vector<std::string>& argv);
 
 }  // namespace kelvane::testing

@@ -5,6 +5,7 @@
 #include "FakeDialogs.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempFolder.h"
+#include "tray/TrayIcon.h"
 #include "ui/HelpForm.h"
 #include "ui/KelvaneForm.h"
 #include "ui/Metrics.h"
@@ -190,6 +191,28 @@ class KelvaneFormTest : public QObject {
                  QStringLiteral("Sync failed. File(s) might be open in other app."));
         QCOMPARE(textColour(form->LastSyncLabel), QColor(0, 0, 0));
         QVERIFY(!form->LastSyncLabel->font().bold());
+    }
+
+    void hiddenFailuresAreToldOncePerRun() {
+        put(1, "new", kNew);
+        put(2, "old", kOld);
+        pointSlotsAtFiles();
+        form->hide();
+        fileSystem->unsearchable.insert(file(2).toStdString());
+
+        form->Timer1_Timer();
+        form->Timer1_Timer();
+        QCOMPARE(form->trayIcon()->notificationsShown(), 1);
+
+        fileSystem->unsearchable.clear();
+        form->Timer1_Timer();
+        fileSystem->unsearchable.insert(file(2).toStdString());
+        form->Timer1_Timer();
+        QCOMPARE(form->trayIcon()->notificationsShown(), 2);
+
+        form->show();
+        form->Timer1_Timer();
+        QCOMPARE(form->trayIcon()->notificationsShown(), 2);  // the red line says it
     }
 
     void timerTicksRunPasses() {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "support/ChildProcess.h"
 #include "SyscallTrace.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::testing {

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "support/ChildProcess.h"
 #include "SaveVariants.h"
 #include "SettingsFixture.h"
+#include "support/ChildProcess.h"
 
 namespace kelvane::testing {
 namespace {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kelvane with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test: the Linux suites through CTest, the
-# settings-file fuzzer for a minute, and the core suites as Windows programs under Wine.
+# settings-file fuzzer for a minute, the core suites as Windows programs under Wine, and
+# a reduced run of every benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -30,8 +31,7 @@ total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
 bad=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n1)
 tally linux $(( ${total:-0} - ${bad:-0} )) "${bad:-1}"
 
-for step in scripts/fuzz.sh scripts/test-windows.sh; do
-    [ -x "$step" ] || continue
+for step in scripts/fuzz.sh scripts/test-windows.sh scripts/bench-smoke.sh; do
     if "$step" | tee "$log"; then
         counts=$(sed -n 's/^[a-z-]*: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n1)
         tally "$step" ${counts:-1 0}

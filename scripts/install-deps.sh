@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev googletest libbenchmark-dev
+    libgtest-dev googletest
     clang-14 libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine wine64
-    strace xvfb xauth
+    strace xvfb xauth time
     fusefat dosfstools fuse3 util-linux
 )
 

@@ -29,7 +29,10 @@ enum class Presence {
 // Identity of the file behind a path, so two spellings of one file are known as one.
 struct FileIdentity {
     std::uint64_t device = 0;
-    std::uint64_t file = 0;
+    std::uint64_t file = 0;  // 0 where the system gives no identity (some network shares)
+
+    // Only a known identity can tell that two paths name one file.
+    bool sameFileAs(const FileIdentity& other) const { return file != 0 && *this == other; }
 
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };

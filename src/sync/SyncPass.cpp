@@ -38,11 +38,16 @@ bool isTicked(const FileSlot& slot) {
     return slot.selected == 1;
 }
 
+// The same path text, or two spellings the file system takes for one file.
+bool sameFile(const Candidate& a, const Candidate& b) {
+    return a.path == b.path || a.stamp.identity.sameFileAs(b.stamp.identity);
+}
+
 // Times are compared in whole seconds. On the FAT family, which keeps two-second steps
 // and rounds, a fresh copy can land up to a second away, so times closer than two
 // seconds count as equal there; otherwise the next pass would copy again.
 int compareTimes(const Candidate& a, const Candidate& b, FileSystem& fileSystem) {
-    if (a.stamp.identity == b.stamp.identity) {
+    if (sameFile(a, b)) {
         return 0;  // one file under two names
     }
     const std::int64_t difference = a.stamp.modified.seconds - b.stamp.modified.seconds;
@@ -71,7 +76,7 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
     std::vector<int> targetSlots;
     for (const Candidate* target : targets) {
         targetSlots.push_back(target->slot);
-        if (target->stamp.identity == source.stamp.identity) {
+        if (sameFile(*target, source)) {
             continue;
         }
         if (auto copied = fileSystem.replaceWithCopy(source.path, target->path); !copied) {

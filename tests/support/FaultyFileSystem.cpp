@@ -21,7 +21,11 @@ Result<std::optional<platform::FileStamp>> FaultyFileSystem::findOrdinaryFile(
     if (unsearchable.count(path) != 0) {
         return platform::Error{"Permission denied: " + path};
     }
-    return real_->findOrdinaryFile(path);
+    auto found = real_->findOrdinaryFile(path);
+    if (withoutIdentity && found && found.value()) {
+        found.value()->identity = platform::FileIdentity{};
+    }
+    return found;
 }
 
 bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {

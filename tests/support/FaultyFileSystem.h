@@ -21,6 +21,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     std::set<std::string> unsearchable;
     // Paths that count as lying on a volume with two-second times.
     std::set<std::string> coarseTimes;
+    // Looks report no file identity, as some network shares do.
+    bool withoutIdentity = false;
     // Number of copies made and of looks at a file, so tests can tell what a pass touched.
     int copies = 0;
     int looks = 0;

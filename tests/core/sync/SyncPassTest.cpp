@@ -267,6 +267,27 @@ TEST_F(SyncFixture, SameFileInTwoSlotsIsLeftAlone) {
     EXPECT_EQ(fileSystem.copies, 1);
 }
 
+TEST_F(SyncFixture, FilesWithoutAnIdentityAreStillTwoFiles) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    fileSystem.withoutIdentity = true;
+
+    EXPECT_EQ(run("110").result, SyncResult::Copied);
+    EXPECT_EQ(contentOf(2), "new");
+}
+
+TEST_F(SyncFixture, SamePathTextIsOneFileEvenWithoutAnIdentity) {
+    put(1, "only copy", kNew);
+    put(3, "old", kOld);
+    auto chosen = slots("111");
+    chosen[1].pathText = path(1);
+    fileSystem.withoutIdentity = true;
+
+    ASSERT_EQ(SyncSelectedFiles(chosen, fileSystem).result, SyncResult::Copied);
+    EXPECT_EQ(fileSystem.copies, 1);
+    EXPECT_EQ(contentOf(3), "only copy");
+}
+
 TEST_F(SyncFixture, SameFileThroughADifferentSpellingIsLeftAlone) {
     put(1, "only copy", kNew);
     auto chosen = slots("110");

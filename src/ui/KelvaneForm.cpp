@@ -1,6 +1,7 @@
 #include "ui/KelvaneForm.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLocale>
@@ -407,25 +408,25 @@ void KelvaneForm::AutoSyncCommand_Click() {
 
 // ---- Browse and help -----------------------------------------------------------------
 
-void KelvaneForm::browse(int slot, QLineEdit* pathBox) {
-    Q_UNUSED(slot);
+void KelvaneForm::browse(QLineEdit* pathBox) {
     const QString chosen =
         dialogs_.openFile(this, QStringLiteral("Kelvane Select file"), lastBrowseFolder_);
     if (chosen.isEmpty()) {
         return;  // Cancel leaves the box alone
     }
     lastBrowseFolder_ = QFileInfo(chosen).absolutePath();
-    pathBox->setText(chosen);
+    // Qt hands back "/" on every system; show the path as the system's own dialog would.
+    pathBox->setText(QDir::toNativeSeparators(chosen));
 }
 
 void KelvaneForm::Browse1_Click() {
-    browse(1, File1Text);
+    browse(File1Text);
 }
 void KelvaneForm::Browse2_Click() {
-    browse(2, File2Text);
+    browse(File2Text);
 }
 void KelvaneForm::Browse3_Click() {
-    browse(3, File3Text);
+    browse(File3Text);
 }
 
 void KelvaneForm::HelpCommand_Click() {

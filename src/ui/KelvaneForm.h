@@ -131,7 +131,7 @@ class KelvaneForm : public QWidget {
     void setFocusOrder();
     void describeForScreenReaders();
     void connectHandlers();
-    void browse(int slot, QLineEdit* pathBox);
+    void browse(QLineEdit* pathBox);
     void applyOutcome(const sync::SyncOutcome& outcome);
     void setLastSyncLook(bool bold, const QColor& colour);
     void setLastSyncText(const QString& text);

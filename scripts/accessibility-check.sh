@@ -3,12 +3,7 @@
 # screen reader sees (docs/accessibility.md holds a copy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-for package in at-spi2-core python3-pyatspi dbus; do
-    dpkg -s "$package" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$package" >/dev/null
-done
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build-release -j"$(nproc)" >/dev/null
+scripts/build-release.sh at-spi2-core python3-pyatspi dbus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp build-release/src/app/Kelvane "$work/"

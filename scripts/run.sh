@@ -2,7 +2,5 @@
 # Installs what is missing, builds Kelvane and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build-release -j"$(nproc)"
+scripts/build-release.sh
 exec build-release/src/app/Kelvane "$@"

@@ -4,12 +4,7 @@
 # usage: scripts/screenshots.sh   (as root: the failed-pass picture needs a tiny tmpfs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-for tool in openbox trayer imagemagick xdotool; do
-    dpkg -s "$tool" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$tool" >/dev/null
-done
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build-release -j"$(nproc)" >/dev/null
+scripts/build-release.sh openbox trayer imagemagick xdotool
 
 out=docs/screenshots
 mkdir -p "$out"

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 started=$SECONDS
-build=build-mingw
+build=${KELVANE_MINGW_BUILD_DIR:-build-mingw}
 jobs=$(nproc)
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake \

@@ -19,10 +19,12 @@ void KelvaneForm::RemoveTrayIcon() {
 }
 
 void KelvaneForm::toggleFromTray() {
-    if (isVisible()) {
+    // Only a window the user can see goes away; a minimised one comes back instead.
+    if (isVisible() && !isMinimized()) {
         hide();  // not saved on this path
     } else {
         show();
+        setWindowState(windowState() & ~Qt::WindowMinimized);
         raise();
         activateWindow();
     }

@@ -11,6 +11,8 @@ int showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon,
     QMessageBox box(icon, QString(),
                     QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), buttons,
                     parent);
+    // The texts can name paths and carry reasons from the system: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setDefaultButton(defaultButton);

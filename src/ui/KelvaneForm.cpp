@@ -4,8 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QPalette>
+#include <QScreen>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "sync/AutoSyncInterval.h"
@@ -41,6 +44,8 @@ Widget* place(Widget* widget, const char* name, QRect twips) {
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QString::fromLatin1(name));
+    // Captions can come from the settings file; they are never read as markup.
+    label->setTextFormat(Qt::PlainText);
     label->move(toPixels(left, parent), toPixels(top, parent));
     label->adjustSize();
     return label;
@@ -52,8 +57,8 @@ QLineEdit* makePathBox(QWidget* parent, const char* name, const QString& text, Q
     return box;
 }
 
-QCheckBox* makeTick(QWidget* parent, const char* name, bool ticked, int top) {
-    auto* tick = place(new QCheckBox(parent), name, QRect(510, top, 240, 240));
+TickBox* makeTick(QWidget* parent, const char* name, bool ticked, int top) {
+    auto* tick = place(new TickBox(parent), name, QRect(510, top, 240, 240));
     tick->setChecked(ticked);
     // The tick box has no caption, so give it room for the indicator whatever the style.
     tick->resize(tick->sizeHint().expandedTo(tick->size()));
@@ -61,6 +66,25 @@ QCheckBox* makeTick(QWidget* parent, const char* name, bool ticked, int top) {
 }
 
 }  // namespace
+
+IntervalBox::IntervalBox(const QString& text, QWidget* parent) : QLineEdit(parent) {
+    setText(text);
+    connect(this, &QLineEdit::textEdited, this, &IntervalBox::fitLimitTo);
+}
+
+void IntervalBox::setText(const QString& text) {
+    fitLimitTo(text);
+    QLineEdit::setText(text);
+}
+
+void IntervalBox::fitLimitTo(const QString& text) {
+    setMaxLength(std::max(kTypedLimit, static_cast<int>(text.size())));
+}
+
+void TickBox::nextCheckState() {
+    // The greyed state counts as unticked, so a click on it ticks.
+    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
 
 QString statusDateTime(const QDateTime& when, const QLocale& locale) {
     QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
@@ -143,10 +167,9 @@ void KelvaneForm::buildSyncFrame() {
     AutoSyncLabel->adjustSize();
     setAutoSyncBadge(QStringLiteral(" OFF "), palette().color(QPalette::Base));
     Label3 = makeLabel(Frame3, "Label3", QStringLiteral("Sync interval"), 3465, 300);
-    AutoSyncIntervalText = place(new QLineEdit(QStringLiteral("10"), Frame3),
+    AutoSyncIntervalText = place(new IntervalBox(QStringLiteral("10"), Frame3),
                                  "AutoSyncIntervalText", QRect(4425, 255, 465, 285));
     AutoSyncIntervalText->setFont(windowFont(QStringLiteral("Calibri"), 9.75));
-    AutoSyncIntervalText->setMaxLength(5);
     Label4 = makeLabel(Frame3, "Label4", QStringLiteral("Seconds"), 4950, 300);
     HelpCommand = place(new QPushButton(QStringLiteral("Help"), Frame3), "HelpCommand",
                         QRect(5925, 225, 690, 315));
@@ -271,7 +294,8 @@ void KelvaneForm::applyOutcome(const sync::SyncOutcome& outcome) {
         case sync::SyncResult::Failed:
             setLastSyncText(QString::fromLatin1(sync::kSyncFailedLine));
             setLastSyncLook(true, kRed);
-            LastSyncLabel->setToolTip(fromUtf8(outcome.reason));
+            // The reason names paths; a tool tip would read them as markup.
+            LastSyncLabel->setToolTip(Qt::convertFromPlainText(fromUtf8(outcome.reason)));
             break;
     }
     if (outcome.result != sync::SyncResult::Failed) {
@@ -346,6 +370,29 @@ void KelvaneForm::keepCaptionsClearOfControls() {
     }
 }
 
+void KelvaneForm::showEvent(QShowEvent* event) {
+    keepOnAScreen();
+    QWidget::showEvent(event);
+}
+
+// A stored position can lie on a monitor that has since been unplugged, where nobody
+// could reach the window. Any overlap with a screen keeps the place the user chose.
+void KelvaneForm::keepOnAScreen() {
+    QRect window = frameGeometry();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().intersects(window)) {
+            return;
+        }
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary == nullptr) {
+        return;
+    }
+    const QRect room = primary->availableGeometry();
+    window.moveCenter(room.center());
+    move(std::max(window.left(), room.left()), std::max(window.top(), room.top()));
+}
+
 void KelvaneForm::SyncNowCommand_Click() {
     setLastSyncLook(false, kBlack);
     SyncSelectedFiles();
@@ -380,6 +427,11 @@ void KelvaneForm::StartAutoSync() {
     const std::string interval = toUtf8(AutoSyncIntervalText->text());
     const sync::IntervalDecision decision = sync::judgeInterval(interval);
     if (!decision.accepted) {
+        // Only a start from a stored "ON" gets here with auto sync not off; the refusal
+        // must leave it off in the state, the badge and the next save alike.
+        if (appSettings.AutoSync != "OFF") {
+            StopAutoSync();
+        }
         dialogs_.message(this, fromUtf8(decision.message));
         return;
     }

@@ -26,6 +26,31 @@ namespace kelvane::ui {
 
 class HelpForm;
 
+// The interval box. Its five-character limit is for typing only: a text the program puts
+// in, such as a stored interval, shows exactly as given, so it is judged as it was stored.
+// A longer text may be shortened by the user but not lengthened.
+class IntervalBox : public QLineEdit {
+  public:
+    static constexpr int kTypedLimit = 5;
+
+    IntervalBox(const QString& text, QWidget* parent);
+    // Deliberately hides QLineEdit::setText, whose length limit would cut the text.
+    void setText(const QString& text);
+
+  private:
+    void fitLimitTo(const QString& text);
+};
+
+// A tick box that the user only ever ticks or unticks. The greyed state can come from the
+// settings file and is shown as such, but a click never leads into it.
+class TickBox : public QCheckBox {
+  public:
+    using QCheckBox::QCheckBox;
+
+  protected:
+    void nextCheckState() override;
+};
+
 // The settings window: the three file slots, the sync and auto-sync controls, the last
 // sync event and the way to the tray. Its controls are the live store of the user's
 // choices; every pass and every save reads them afresh.
@@ -67,15 +92,15 @@ class KelvaneForm : public QWidget {
     QLabel* Label7;
     QLabel* Label8;
     QLabel* Label1;
-    QCheckBox* File1Selected;
+    TickBox* File1Selected;
     QLineEdit* File1Text;
     QPushButton* Browse1;
     QLabel* Label2;
-    QCheckBox* File2Selected;
+    TickBox* File2Selected;
     QLineEdit* File2Text;
     QPushButton* Browse2;
     QLabel* Label5;
-    QCheckBox* File3Selected;
+    TickBox* File3Selected;
     QLineEdit* File3Text;
     QPushButton* Browse3;
     QFrame* Frame3;
@@ -83,7 +108,7 @@ class KelvaneForm : public QWidget {
     QPushButton* AutoSyncCommand;
     QLabel* AutoSyncLabel;
     QLabel* Label3;
-    QLineEdit* AutoSyncIntervalText;
+    IntervalBox* AutoSyncIntervalText;
     QLabel* Label4;
     QPushButton* HelpCommand;
     QFrame* Frame2;
@@ -113,7 +138,8 @@ class KelvaneForm : public QWidget {
     void menuShowHelp_Click();
     void menuHideThisPopupMenu_Click();
     void menuExitKelvane_Click();
-    // A left click on the tray icon: hide when shown, show where it was when hidden.
+    // A left click on the tray icon: hide a shown, normal window; bring a hidden or
+    // minimised one back to normal and to the front, where it was.
     void toggleFromTray();
 
   signals:
@@ -122,6 +148,7 @@ class KelvaneForm : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void buildFilesFrame();
@@ -140,6 +167,7 @@ class KelvaneForm : public QWidget {
     void setAutoSyncBadge(const QString& caption, const QColor& background);
     void setLockedSetEnabled(bool enabled);
     void showSaveFailure(const platform::Status& saved);
+    void keepOnAScreen();
     bool Form_QueryUnload(CloseCause cause);
     void Form_Unload(CloseCause cause);
     sync::FileSlots readSlots() const;

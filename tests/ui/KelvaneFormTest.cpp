@@ -1,6 +1,11 @@
 // The settings window driven as a user would: real files, real clicks, answered boxes.
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTextDocument>
 #include <QtTest>
+#include <filesystem>
 
 #include "FakeDialogs.h"
 #include "support/FaultyFileSystem.h"
@@ -26,6 +31,16 @@ QColor textColour(const QLabel* label) {
 }
 QColor background(const QLabel* label) {
     return label->palette().color(QPalette::Window);
+}
+
+// The top-level message box on screen, if any.
+QMessageBox* shownMessageBox() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+            return box;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -59,6 +74,32 @@ class KelvaneFormTest : public QObject {
         return prefix + kelvane::ui::statusDateTime(kPinnedNow, QLocale::system());
     }
     void typeInterval(const QString& text) { form->AutoSyncIntervalText->setText(text); }
+    std::string ini() const { return folder->file("Kelvane.ini"); }
+    std::string savedSettings() {
+        if (!form->SaveSettingsToINI().ok()) {
+            return "(not saved)";
+        }
+        return kelvane::testing::readFile(ini());
+    }
+    // The program started again on a settings file with these lines.
+    void startWithSettings(const std::string& lines) {
+        form.reset();
+        dialogs = std::make_unique<FakeDialogs>();
+        kelvane::testing::writeFile(ini(), lines);
+        form = std::make_unique<KelvaneForm>(*fileSystem, *dialogs);
+        form->now = [] { return kPinnedNow; };
+        QVERIFY(
+            form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
+    }
+    void startAtTwips(int left, int top) {
+        startWithSettings("[FormLocation]\nFormTop=" + std::to_string(top) +
+                          "\nFormLeft=" + std::to_string(left) + "\n");
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+    QPoint pixels(int left, int top) const {
+        return {kelvane::ui::toPixels(left, form.get()), kelvane::ui::toPixels(top, form.get())};
+    }
 
   private slots:
     void init() {
@@ -325,6 +366,165 @@ class KelvaneFormTest : public QObject {
         QCOMPARE(form->File3Text->text(), file(3));
     }
 
+    void aStoredIntervalIsTakenAndJudgedAsStored() {
+        startWithSettings("[SyncSettings]\nSyncInterval=000001\nAutoSync=ON\n");
+
+        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("000001"));
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
+        QVERIFY(form->Timer1->isActive());
+        QCOMPARE(form->Timer1->interval(), 1000);
+        const std::string saved = savedSettings();
+        QVERIFY(saved.find("SyncInterval=000001") != std::string::npos);
+        QVERIFY(saved.find("AutoSync=ON") != std::string::npos);
+    }
+
+    void aStoredLongerIntervalCanBeShortenedButNotLengthenedByTyping() {
+        startWithSettings("[SyncSettings]\nSyncInterval=000001\nAutoSync=OFF\n");
+        QLineEdit* box = form->AutoSyncIntervalText;
+        box->end(false);
+
+        QTest::keyClicks(box, QStringLiteral("2"));
+        QCOMPARE(box->text(), QStringLiteral("000001"));
+
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(box, Qt::Key_Backspace);
+        }
+        QTest::keyClicks(box, QStringLiteral("4567"));
+        QCOMPARE(box->text(), QStringLiteral("00045"));
+    }
+
+    void aRefusedStoredIntervalLeavesAutoSyncOffEverywhere() {
+        startWithSettings("[SyncSettings]\nSyncInterval=75\nAutoSync=ON\n");
+
+        QCOMPARE(dialogs->messages, QStringList{QStringLiteral("Max Sync Interval is 60 seconds")});
+        QCOMPARE(form->appSettings.AutoSync, std::string("OFF"));
+        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
+        QCOMPARE(background(form->AutoSyncLabel), QColor(240, 240, 240));
+        QVERIFY(!form->Timer1->isActive());
+        QVERIFY(form->AutoSyncIntervalText->isEnabled());
+        const std::string saved = savedSettings();
+        QVERIFY(saved.find("AutoSync=OFF") != std::string::npos);
+        QVERIFY(saved.find("SyncInterval=75") != std::string::npos);
+
+        typeInterval(QStringLiteral("5"));
+        form->AutoSyncCommand_Click();  // one press switches it on
+
+        QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
+        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" ON "));
+        QCOMPARE(form->Timer1->interval(), 5000);
+        QCOMPARE(dialogs->messages.size(), 1);
+    }
+
+    void aPositionOffEveryScreenOpensOnThePrimaryScreen() {
+        startAtTwips(150'000, 120'000);
+
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(room.contains(form->frameGeometry()));
+        QCOMPARE(form->frameGeometry().center(), room.center());
+    }
+
+    void aPositionOnAnyScreenIsKeptAsStored_data() {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("top");
+        QTest::newRow("primary") << 3000 << 1500;
+        QTest::newRow("partly above the top") << 3000 << -150;
+        QTest::newRow("second screen") << 15'000 << 1500;  // 1000 pixels right
+    }
+
+    void aPositionOnAnyScreenIsKeptAsStored() {
+        QFETCH(int, left);
+        QFETCH(int, top);
+        startAtTwips(left, top);
+
+        QCOMPARE(form->pos(), pixels(left, top));
+    }
+
+    void aStoredGreyTickShowsGreyAndClicksOnlyTickOrUntick() {
+        put(2, "new", kNew);
+        put(3, "old", kOld);
+        startWithSettings("[FilePathAndFileNames]\nFile1=" + folder->file("gone/notes.txt") +
+                          "\nFile2=" + file(2).toStdString() + "\nFile3=" + file(3).toStdString() +
+                          "\n[SelectedFiles]\nFile1_Selected=2\nFile2_Selected=1\n"
+                          "File3_Selected=1\n");
+        QCOMPARE(form->File1Selected->checkState(), Qt::PartiallyChecked);
+
+        form->SyncNowCommand_Click();  // greyed counts as not ticked
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(contentOf(3), std::string("new"));
+
+        QList<Qt::CheckState> states;
+        for (int click = 0; click < 4; ++click) {
+            QTest::mouseClick(form->File1Selected, Qt::LeftButton);
+            states << form->File1Selected->checkState();
+        }
+        QCOMPARE(states,
+                 (QList<Qt::CheckState>{Qt::Checked, Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
+    }
+
+    void textFromFilesAndPathsShowsAsPlainText() {
+        startWithSettings("[SyncEvents]\nLastSyncEvent=<b>bold</b>\n");
+
+        QCOMPARE(form->LastSyncLabel->text(), QStringLiteral("<b>bold</b>"));
+        for (const QLabel* label : form->findChildren<QLabel*>()) {
+            QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+        }
+    }
+
+    void aFailureReasonNamingAMarkupPathShowsItAsWritten() {
+        folder->makeFolder("<i>b</i>");
+        const QString marked = QString::fromStdString(folder->file("<i>b</i>/notes.txt"));
+        put(1, "new", kNew);
+        kelvane::testing::writeFileAt(marked.toStdString(), "old", kOld);
+        form->File1Text->setText(file(1));
+        form->File2Text->setText(marked);
+        fileSystem->unsearchable.insert(marked.toStdString());
+
+        form->SyncNowCommand_Click();
+
+        QTextDocument tip;
+        tip.setHtml(form->LastSyncLabel->toolTip());
+        QVERIFY(tip.toPlainText().contains(marked));
+    }
+
+    void messageBoxesShowTheirTextAsWritten() {
+        kelvane::ui::QtDialogs boxes;
+        const QString text =
+            QStringLiteral("Kelvane could not save its settings to\n/tmp/<b>x</b>");
+        Qt::TextFormat format = Qt::AutoText;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            QMessageBox* box = shownMessageBox();
+            QVERIFY(box != nullptr);
+            format = box->textFormat();
+            shown = box->text();
+            box->accept();
+        });
+
+        boxes.warning(nullptr, text);
+
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, text);
+    }
+
+    void trayClickBringsAMinimisedWindowBackAndHidesOnlyANormalOne() {
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->showMinimized();
+        QTRY_VERIFY(form->isMinimized());
+
+        emit form->trayIcon()->leftClicked();
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isMinimized());
+
+        emit form->trayIcon()->leftClicked();
+        QVERIFY(!form->isVisible());
+
+        emit form->trayIcon()->leftClicked();
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isMinimized());
+    }
+
     void helpOpensOnceBesideTheWindow() {
         form->helpForm->close();
         QTRY_VERIFY(form->helpForm == nullptr);
@@ -341,5 +541,23 @@ class KelvaneFormTest : public QObject {
     }
 };
 
-QTEST_MAIN(KelvaneFormTest)
+// Two screens side by side, so that a window on the second one can be told from a window
+// on none.
+int main(int argc, char** argv) {
+    const std::filesystem::path screens =
+        std::filesystem::temp_directory_path() /
+        ("kelvane-screens-" + std::to_string(QCoreApplication::applicationPid()) + ".json");
+    kelvane::testing::writeFile(
+        screens.string(),
+        R"({"screens": [{"name": "left", "x": 0, "y": 0, "width": 800, "height": 600,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+                        {"name": "right", "x": 800, "y": 0, "width": 800, "height": 600,
+                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screens.string().c_str());
+    QApplication application(argc, argv);
+    std::filesystem::remove(screens);
+    KelvaneFormTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "KelvaneFormTest.moc"

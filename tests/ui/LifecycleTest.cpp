@@ -94,7 +94,7 @@ class LifecycleTest : public QObject {
         QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" ON "));
     }
 
-    void refusedStoredIntervalLeavesOnInTheRecord() {
+    void refusedStoredIntervalLeavesAutoSyncOffInTheRecord() {
         kelvane::testing::writeFile(ini(), storedFile("ON", "75"));
         start();
 
@@ -103,7 +103,7 @@ class LifecycleTest : public QObject {
         QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
         QVERIFY(form->SaveSettingsToINI().ok());
         const std::string saved = kelvane::testing::readFile(ini());
-        QVERIFY(saved.find("AutoSync=ON") != std::string::npos);
+        QVERIFY(saved.find("AutoSync=OFF") != std::string::npos);
         QVERIFY(saved.find("SyncInterval=75") != std::string::npos);
     }
 

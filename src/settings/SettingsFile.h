@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -8,11 +9,28 @@
 
 namespace kelvane::settings {
 
+// The example paths a first run shows: one file name in two folders, in the system's own
+// spelling. Outside Windows they lie in the user's home folder, so they are real paths.
+inline std::string firstRunExample(int slot) {
+#ifdef _WIN32
+    return slot == 1 ? "C:\\SomePath\\ExampleFolder\\file1.txt"
+                     : "C:\\CloudPath\\ExampleFolder\\file1.txt";
+#else
+    const char* home = std::getenv("HOME");
+    std::string folder = home != nullptr ? home : "";
+    while (!folder.empty() && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return folder +
+           (slot == 1 ? "/Documents/ExampleFolder/file1.txt" : "/Cloud/ExampleFolder/file1.txt");
+#endif
+}
+
 // The settings the window keeps between runs. The defaults are what the window shows on a
 // first run, before any settings file exists.
 struct AppSettings {
-    std::string File1 = "C:\\SomePath\\ExampleFolder\\file1.txt";
-    std::string File2 = "C:\\CloudPath\\ExampleFolder\\file1.txt";
+    std::string File1 = firstRunExample(1);
+    std::string File2 = firstRunExample(2);
     std::string File3;
     int File1_Selected = 1, File2_Selected = 1, File3_Selected = 0;  // 0, 1 or greyed 2
     std::string SyncInterval = "10";  // as typed; judged only when auto sync starts

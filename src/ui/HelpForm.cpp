@@ -1,6 +1,7 @@
 #include "ui/HelpForm.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,6 +33,30 @@ constexpr int kLineHeight = 195;
 constexpr int kLoadOffset = 400;
 
 enum class LineKind { Heading, Body };
+
+// The lines that name paths and the way to start with the session speak of the system
+// the program runs on. Outside Windows the example paths lie in the user's home folder
+// (the %1), so they can be typed as they stand.
+#ifdef Q_OS_WIN
+constexpr const char* kExampleFile1 = QT_TR_NOOP("File1 C:\\somefolder\\folder1\\myfile.txt");
+constexpr const char* kExampleFile2 = QT_TR_NOOP("File2 C:\\somefolder\\folder2\\myfile.txt");
+constexpr const char* kExampleFile3 = QT_TR_NOOP("File3 C:\\cloudfolder\\folder3\\myfile.txt");
+constexpr const char* kSessionHeading =
+    QT_TR_NOOP("You can add Kelvane shortcut to Windows Startup");
+constexpr const char* kSessionFolder =
+    QT_TR_NOOP("Enter \"shell:startup\" in File Explorer for startup folder");
+constexpr const char* kSessionCopy = QT_TR_NOOP("Copy Kelvane shortcut into the startup folder");
+#else
+constexpr const char* kExampleFile1 = QT_TR_NOOP("File1 %1/somefolder/folder1/myfile.txt");
+constexpr const char* kExampleFile2 = QT_TR_NOOP("File2 %1/somefolder/folder2/myfile.txt");
+constexpr const char* kExampleFile3 = QT_TR_NOOP("File3 %1/cloudfolder/folder3/myfile.txt");
+constexpr const char* kSessionHeading =
+    QT_TR_NOOP("You can add Kelvane to your desktop's Autostart");
+constexpr const char* kSessionFolder =
+    QT_TR_NOOP("Open \"~/.config/autostart\" in your file manager");
+constexpr const char* kSessionCopy =
+    QT_TR_NOOP("Copy Kelvane's .desktop file into the autostart folder");
+#endif
 
 struct HelpLine {
     QLabel* HelpForm::*label;
@@ -65,23 +90,25 @@ const HelpLine kHelpLines[] = {
      QT_TR_NOOP("Initially create files to be synced")},
     {&HelpForm::Label14, "Label14", 2775, LineKind::Body,
      QT_TR_NOOP("File name must be identical in all folders eg.")},
-    {&HelpForm::Label8, "Label8", 3000, LineKind::Body,
-     QT_TR_NOOP("File1 C:\\somefolder\\folder1\\myfile.txt")},
-    {&HelpForm::Label9, "Label9", 3225, LineKind::Body,
-     QT_TR_NOOP("File2 C:\\somefolder\\folder2\\myfile.txt")},
-    {&HelpForm::Label18, "Label18", 3450, LineKind::Body,
-     QT_TR_NOOP("File3 C:\\cloudfolder\\folder3\\myfile.txt")},
+    {&HelpForm::Label8, "Label8", 3000, LineKind::Body, kExampleFile1},
+    {&HelpForm::Label9, "Label9", 3225, LineKind::Body, kExampleFile2},
+    {&HelpForm::Label18, "Label18", 3450, LineKind::Body, kExampleFile3},
     {&HelpForm::Label6, "Label6", 3825, LineKind::Heading,
      QT_TR_NOOP("You can sync files manually or use Auto Sync")},
     {&HelpForm::Label7, "Label7", 4050, LineKind::Body,
      QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
-    {&HelpForm::Label21, "Label21", 4425, LineKind::Heading,
-     QT_TR_NOOP("You can add Kelvane shortcut to Windows Startup")},
-    {&HelpForm::Label20, "Label20", 4650, LineKind::Body,
-     QT_TR_NOOP("Enter \"shell:startup\" in File Explorer for startup folder")},
-    {&HelpForm::Label25, "Label25", 4875, LineKind::Body,
-     QT_TR_NOOP("Copy Kelvane shortcut into the startup folder")},
+    {&HelpForm::Label21, "Label21", 4425, LineKind::Heading, kSessionHeading},
+    {&HelpForm::Label20, "Label20", 4650, LineKind::Body, kSessionFolder},
+    {&HelpForm::Label25, "Label25", 4875, LineKind::Body, kSessionCopy},
 };
+
+QString lineText(const char* text) {
+    QString translated = HelpForm::tr(text);
+    if (translated.contains(QLatin1String("%1"))) {
+        translated = translated.arg(QDir::toNativeSeparators(QDir::homePath()));
+    }
+    return translated;
+}
 
 QFont defaultFont(bool bold = false) {
     return windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, bold);
@@ -128,7 +155,7 @@ HelpForm::HelpForm(QWidget* owner)
 
 void HelpForm::buildHelpLines() {
     for (const HelpLine& line : kHelpLines) {
-        auto* label = new QLabel(tr(line.text), Frame1);
+        auto* label = new QLabel(lineText(line.text), Frame1);
         label->setObjectName(QString::fromLatin1(line.name));
         label->setTextFormat(Qt::PlainText);
         const bool heading = line.kind == LineKind::Heading;

@@ -24,8 +24,6 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kOnGreen(0, 255, 0);
 const QColor kOffGrey(240, 240, 240);
-constexpr const char* kDesignFile1 = "C:\\SomePath\\ExampleFolder\\file1.txt";
-constexpr const char* kDesignFile2 = "C:\\CloudPath\\ExampleFolder\\file1.txt";
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -127,6 +125,7 @@ KelvaneForm::~KelvaneForm() = default;
 void KelvaneForm::buildFilesFrame() {
     Frame1 = place(new QFrame(this), "Frame1", QRect(75, 150, 6765, 2040));
     Frame1->setFrameShape(QFrame::StyledPanel);
+    const settings::AppSettings firstRun;
     auto* caption = makeLabel(Frame1, "Frame1Caption", QStringLiteral("Files to Sync"), 120, 0);
     caption->setFont(windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, true));
     caption->adjustSize();
@@ -134,13 +133,13 @@ void KelvaneForm::buildFilesFrame() {
     Label8 = makeLabel(Frame1, "Label8", QStringLiteral("Browse"), 6150, 375);
     Label1 = makeLabel(Frame1, "Label1", QStringLiteral("File1"), 75, 675);
     File1Selected = makeTick(Frame1, "File1Selected", true, 675);
-    File1Text = makePathBox(Frame1, "File1Text", QString::fromLatin1(kDesignFile1),
+    File1Text = makePathBox(Frame1, "File1Text", QString::fromStdString(firstRun.File1),
                             QRect(825, 600, 5415, 330));
     Browse1 = place(new QPushButton(QStringLiteral("---"), Frame1), "Browse1",
                     QRect(6300, 600, 345, 315));
     Label2 = makeLabel(Frame1, "Label2", QStringLiteral("File2"), 75, 1125);
     File2Selected = makeTick(Frame1, "File2Selected", true, 1125);
-    File2Text = makePathBox(Frame1, "File2Text", QString::fromLatin1(kDesignFile2),
+    File2Text = makePathBox(Frame1, "File2Text", QString::fromStdString(firstRun.File2),
                             QRect(825, 1050, 5415, 315));
     Browse2 = place(new QPushButton(QStringLiteral("---"), Frame1), "Browse2",
                     QRect(6300, 1050, 345, 315));

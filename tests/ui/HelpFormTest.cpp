@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
@@ -42,6 +43,7 @@ class HelpFormTest : public QObject {
     void showsEachHelpLineWithItsTextAndPlace_data();
     void showsEachHelpLineWithItsTextAndPlace();
     void showsExactlyNineteenHelpLines();
+    void speaksOfTheSystemItRunsOn();
     void cutsNoLineOff();
     void keepsItsClientAreaFixed();
     void isTitledKelvaneHelp();
@@ -107,8 +109,8 @@ void HelpFormTest::showsEachHelpLineWithItsTextAndPlace_data() {
     QTest::addColumn<int>("top");
     QTest::addColumn<bool>("heading");
 
-    const auto line = [](const char* name, const char* text, int top, bool heading) {
-        QTest::newRow(name) << QString::fromLatin1(text) << top << heading;
+    const auto line = [](const char* name, const QString& text, int top, bool heading) {
+        QTest::newRow(name) << text << top << heading;
     };
     line("Label16", "Kelvane is a Background Process in System Tray", 225, true);
     line("Label17", "After the intial settings Kelvane will run in system tray", 450, false);
@@ -121,14 +123,28 @@ void HelpFormTest::showsEachHelpLineWithItsTextAndPlace_data() {
     line("Label5", "The folders and files must exist", 2325, true);
     line("Label4", "Initially create files to be synced", 2550, false);
     line("Label14", "File name must be identical in all folders eg.", 2775, false);
+#ifdef Q_OS_WIN
     line("Label8", "File1 C:\\somefolder\\folder1\\myfile.txt", 3000, false);
     line("Label9", "File2 C:\\somefolder\\folder2\\myfile.txt", 3225, false);
     line("Label18", "File3 C:\\cloudfolder\\folder3\\myfile.txt", 3450, false);
+#else
+    // Paths the user could type as they stand: in the home folder, not "~".
+    const QString home = QDir::homePath();
+    line("Label8", "File1 " + home + "/somefolder/folder1/myfile.txt", 3000, false);
+    line("Label9", "File2 " + home + "/somefolder/folder2/myfile.txt", 3225, false);
+    line("Label18", "File3 " + home + "/cloudfolder/folder3/myfile.txt", 3450, false);
+#endif
     line("Label6", "You can sync files manually or use Auto Sync", 3825, true);
     line("Label7", "Test \"Sync Now\" before starting \"Auto Sync\"", 4050, false);
+#ifdef Q_OS_WIN
     line("Label21", "You can add Kelvane shortcut to Windows Startup", 4425, true);
     line("Label20", "Enter \"shell:startup\" in File Explorer for startup folder", 4650, false);
     line("Label25", "Copy Kelvane shortcut into the startup folder", 4875, false);
+#else
+    line("Label21", "You can add Kelvane to your desktop's Autostart", 4425, true);
+    line("Label20", "Open \"~/.config/autostart\" in your file manager", 4650, false);
+    line("Label25", "Copy Kelvane's .desktop file into the autostart folder", 4875, false);
+#endif
 }
 
 void HelpFormTest::showsEachHelpLineWithItsTextAndPlace() {
@@ -152,6 +168,19 @@ void HelpFormTest::showsExactlyNineteenHelpLines() {
     QCOMPARE(labels.size(), 20);  // the nineteen lines and the version
     QVERIFY(labels.contains(help->VersionLabel));
     QCOMPARE(help->Label22->text().count(QLatin1Char('\t')), 1);
+}
+
+void HelpFormTest::speaksOfTheSystemItRunsOn() {
+    HelpForm* help = open();
+    for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);  // a home folder may hold anything
+#ifndef Q_OS_WIN
+        for (const char* windowsWord : {"C:\\", "Windows", "shell:", "File Explorer"}) {
+            QVERIFY2(!label->text().contains(QLatin1String(windowsWord)),
+                     qPrintable(label->objectName()));
+        }
+#endif
+    }
 }
 
 void HelpFormTest::cutsNoLineOff() {

@@ -33,6 +33,17 @@ QColor background(const QLabel* label) {
     return label->palette().color(QPalette::Window);
 }
 
+// What a first run suggests: one file name in two folders, spelled as the system spells paths.
+QString firstRunExample(int slot) {
+#ifdef Q_OS_WIN
+    return slot == 1 ? QStringLiteral("C:\\SomePath\\ExampleFolder\\file1.txt")
+                     : QStringLiteral("C:\\CloudPath\\ExampleFolder\\file1.txt");
+#else
+    return QDir::homePath() + (slot == 1 ? QStringLiteral("/Documents/ExampleFolder/file1.txt")
+                                         : QStringLiteral("/Cloud/ExampleFolder/file1.txt"));
+#endif
+}
+
 // The top-level message box on screen, if any.
 QMessageBox* shownMessageBox() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -127,9 +138,8 @@ class KelvaneFormTest : public QObject {
         QVERIFY(form->File1Selected->isChecked());
         QVERIFY(form->File2Selected->isChecked());
         QVERIFY(!form->File3Selected->isChecked());
-        QCOMPARE(form->File1Text->text(), QStringLiteral("C:\\SomePath\\ExampleFolder\\file1.txt"));
-        QCOMPARE(form->File2Text->text(),
-                 QStringLiteral("C:\\CloudPath\\ExampleFolder\\file1.txt"));
+        QCOMPARE(form->File1Text->text(), firstRunExample(1));
+        QCOMPARE(form->File2Text->text(), firstRunExample(2));
         QCOMPARE(form->File3Text->text(), QString());
         QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("10"));
         QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
@@ -342,6 +352,23 @@ class KelvaneFormTest : public QObject {
         QCOMPARE(form->AutoSyncIntervalText->text().size(), 5);
     }
 
+    void firstRunExamplesAreOneFileInTwoFoldersOfThisSystem() {
+        const QFileInfo first(form->File1Text->text());
+        const QFileInfo second(form->File2Text->text());
+        QCOMPARE(first.fileName(), second.fileName());
+        QVERIFY(first.absolutePath() != second.absolutePath());
+#ifndef Q_OS_WIN
+        QVERIFY(first.isAbsolute() && second.isAbsolute());
+        QVERIFY(first.absoluteFilePath().startsWith(QDir::homePath() + QLatin1Char('/')));
+        QVERIFY(second.absoluteFilePath().startsWith(QDir::homePath() + QLatin1Char('/')));
+        QVERIFY(!form->File1Text->text().contains(QLatin1Char('\\')));
+#endif
+        // The first save writes what the window suggested.
+        const std::string saved = savedSettings();
+        QVERIFY(saved.find("File1=" + firstRunExample(1).toStdString()) != std::string::npos);
+        QVERIFY(saved.find("File2=" + firstRunExample(2).toStdString()) != std::string::npos);
+    }
+
     void browseFillsOnlyItsBoxAndCancelKeepsIt() {
         form->File2Selected->setChecked(false);
         dialogs->filesToChoose = {file(2), QString()};
@@ -349,7 +376,7 @@ class KelvaneFormTest : public QObject {
         form->Browse2_Click();
         QCOMPARE(form->File2Text->text(), file(2));
         QVERIFY(!form->File2Selected->isChecked());
-        QCOMPARE(form->File1Text->text(), QStringLiteral("C:\\SomePath\\ExampleFolder\\file1.txt"));
+        QCOMPARE(form->File1Text->text(), firstRunExample(1));
 
         form->Browse2_Click();
         QCOMPARE(form->File2Text->text(), file(2));

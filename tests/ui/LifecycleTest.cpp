@@ -128,12 +128,11 @@ class LifecycleTest : public QObject {
         form->HideToTrayCommand_Click();
 
         const std::string saved = kelvane::testing::readFile(ini());
-        for (const char* line :
-             {"[FilePathAndFileNames]", "File1=C:\\SomePath\\ExampleFolder\\file1.txt",
-              "File3_Selected=0", "SyncInterval=10", "AutoSync=OFF", "LastSyncEvent=NIL",
-              "FormTop=", "FormLeft="}) {
+        for (const char* line : {"[FilePathAndFileNames]", "File3_Selected=0", "SyncInterval=10",
+                                 "AutoSync=OFF", "LastSyncEvent=NIL", "FormTop=", "FormLeft="}) {
             QVERIFY2(saved.find(line) != std::string::npos, line);
         }
+        QVERIFY(saved.find("File1=" + kelvane::settings::firstRunExample(1)) != std::string::npos);
         // Without a tray (as offscreen) the window minimises instead of vanishing for good.
         if (kelvane::tray::TrayIcon::trayAvailable()) {
             QVERIFY(!form->isVisible());

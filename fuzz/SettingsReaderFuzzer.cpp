@@ -10,6 +10,7 @@
 
 #include "platform/FileSystem.h"
 #include "settings/IniDocument.h"
+#include "settings/SettingsEncoding.h"
 #include "settings/SettingsFile.h"
 
 namespace {
@@ -55,10 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     kelvane::settings::settingsFromFileBytes(*fileSystem, file);
     require(kelvane::settings::IniDocument::parse(file, "\n").text() == file);
+    const auto decoded = kelvane::settings::decodeSettingsBytes(file);
+    require(kelvane::settings::encodeSettingsText(decoded.encoding, decoded.text,
+                                                  decoded.oddByte) == file);
 
+    // UTF-16 holds only text: bytes that are not UTF-8 come back as U+FFFD.
+    const std::string kept = decoded.encoding == kelvane::settings::TextEncoding::Utf16LE
+                                 ? kelvane::settings::validUtf8(value)
+                                 : std::string(value);
     const AppSettings saved = settingsHolding(std::string(value));
     const std::string written = kelvane::settings::fileBytesWithSettings(*fileSystem, file, saved);
-    AppSettings expected = settingsHolding(withLineBreaksAsBlanks(value));
+    AppSettings expected = settingsHolding(withLineBreaksAsBlanks(kept));
     require(kelvane::settings::settingsFromFileBytes(*fileSystem, written) == expected);
     require(kelvane::settings::fileBytesWithSettings(*fileSystem, written, saved) == written);
     return 0;

@@ -16,7 +16,8 @@ mkdir -p "$out/corpus"
 clang++-14 -std=c++20 -O1 -g -Wall -Wextra -Wpedantic -Werror \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer \
     -Isrc fuzz/SettingsReaderFuzzer.cpp src/settings/IniDocument.cpp \
-    src/settings/LeadingNumber.cpp src/settings/SettingsFile.cpp src/platform/PosixFileSystem.cpp \
+    src/settings/LeadingNumber.cpp src/settings/SettingsEncoding.cpp src/settings/SettingsFile.cpp \
+    src/platform/PosixFileSystem.cpp \
     -o "$fuzzer"
 
 # -timeout catches hangs, leaks are checked after every input that allocates.

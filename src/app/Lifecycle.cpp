@@ -13,8 +13,9 @@ bool KelvaneForm::Form_Load(const QString& executablePath,
                             const std::function<bool()>& anotherInstanceRunning) {
     Version = QStringLiteral("v1.45");
     setWindowTitle(QStringLiteral("Kelvane ") + Version);
-    iniFilePath = QString::fromStdString(settings::iniFilePathFor(
-        QDir::toNativeSeparators(executablePath).toStdString(), QDir::separator().toLatin1()));
+    iniFilePath = QString::fromStdString(settings::settingsFilePathFor(
+        fileSystem_, QDir::toNativeSeparators(executablePath).toStdString(),
+        QDir::separator().toLatin1()));
     if (anotherInstanceRunning()) {
         dialogs_.information(
             nullptr, QStringLiteral("Kelvane ") + QStringLiteral(" is already running.") +
@@ -84,8 +85,9 @@ void KelvaneForm::Form_Unload(CloseCause cause) {
     emit unloaded();
 }
 
+// Told once: a read-only settings file would otherwise be reported at every save.
 void KelvaneForm::showSaveFailure(const platform::Status& saved) {
-    if (saved.ok()) {
+    if (!settingsTroubles_.isNews(saved)) {
         return;
     }
     dialogs_.warning(this, QStringLiteral("Kelvane could not save its settings to\n%1\n\n%2")

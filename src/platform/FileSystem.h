@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,6 +25,18 @@ struct FileTime {
 enum class Presence {
     OrdinaryFile,  // an ordinary file the sync may use (symbolic links followed)
     Missing,       // nothing there, a folder, or (on Windows) a hidden or system file
+};
+
+// What the settings file's path holds (symbolic links followed).
+struct SettingsFileLook {
+    enum class Kind {
+        Missing,       // nothing there
+        OrdinaryFile,  // on Windows hidden and system files too: they are the user's settings
+        Other,         // a folder, FIFO, device or socket: never read or written
+    };
+    Kind kind = Kind::Missing;
+    std::uint64_t size = 0;
+    bool writable = true;  // the running user could open it for writing
 };
 
 // Identity of the file behind a path, so two spellings of one file are known as one.
@@ -80,8 +93,14 @@ class FileSystem {
     // left exactly as it was on any failure. Leaves no temporary file behind.
     virtual Status replaceWithCopy(const std::string& source, const std::string& target) = 0;
 
-    // Whole content of a small file (the settings file).
-    virtual Result<std::string> readFile(const std::string& path) = 0;
+    // What is at the settings file's path, seen without opening it, so a FIFO or a
+    // device can be refused before anything could block on it.
+    virtual Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) = 0;
+
+    // Whole content of an ordinary file of at most maxBytes. Anything else (a FIFO, a
+    // device, a file larger than that) is refused without blocking and without reading
+    // more than maxBytes + 1 bytes.
+    virtual Result<std::string> readFile(const std::string& path, std::size_t maxBytes) = 0;
 
     // Writes a small file so that a crash leaves the old content or the new, never a
     // torn or empty file.
@@ -94,6 +113,16 @@ class FileSystem {
 
     // The line end a new settings file uses.
     virtual std::string_view nativeLineEnd() const = 0;
+
+    // The user's own folder for Kelvane's settings ($XDG_CONFIG_HOME/kelvane or
+    // ~/.config/kelvane; %APPDATA%\Kelvane on Windows), or empty when there is none.
+    virtual std::string userSettingsFolder() const = 0;
+
+    // True when the running user may create files in the folder.
+    virtual bool canCreateFilesIn(const std::string& folder) = 0;
+
+    // Creates the folder and any missing folders above it.
+    virtual Status createFolders(const std::string& folder) = 0;
 };
 
 // The implementation for the system the program was built for.

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -361,18 +362,8 @@ class PosixFileSystem final : public FileSystem {
         return replace.run();
     }
 
-    Result<std::string> readFile(const std::string& path) override {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            return systemError("Cannot open", path);
-        }
-        std::ostringstream content;
-        content << in.rdbuf();
-        if (in.bad()) {
-            return systemError("Cannot read", path);
-        }
-        return content.str();
-    }
+    Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
+    Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;
 
     Status writeFileAtomically(const std::string& path, std::string_view content) override;
 
@@ -381,6 +372,14 @@ class PosixFileSystem final : public FileSystem {
         return std::string(bytes);
     }
     std::string_view nativeLineEnd() const override { return "\n"; }
+
+    std::string userSettingsFolder() const override;
+
+    bool canCreateFilesIn(const std::string& folder) override {
+        return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    }
+
+    Status createFolders(const std::string& folder) override;
 };
 
 // The FAT family, native or through FUSE, told by the mount's file-system type.
@@ -444,6 +443,96 @@ bool PosixFileSystem::hasCoarseTimes(const std::string& path) {
         return false;
     }
     return isCoarseTimeType(mountTypeOf(resolved));
+}
+
+// Judged for the effective user, as the save will run: root may write a 0444 file.
+bool mayWrite(const std::string& path) {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) {
+        return true;
+    }
+    return errno != EACCES && errno != EPERM && errno != EROFS;
+}
+
+Result<SettingsFileLook> PosixFileSystem::lookAtSettingsFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return SettingsFileLook{};
+        }
+        return systemError("Cannot look at", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return SettingsFileLook{SettingsFileLook::Kind::Other, 0, false};
+    }
+    return SettingsFileLook{SettingsFileLook::Kind::OrdinaryFile,
+                            static_cast<std::uint64_t>(info.st_size), mayWrite(path)};
+}
+
+Result<std::string> PosixFileSystem::readFile(const std::string& path, std::size_t maxBytes) {
+    // Without O_NONBLOCK a FIFO put in the file's place would block the open until a
+    // writer came.
+    Descriptor in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!in.valid()) {
+        return systemError("Cannot open", path);
+    }
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) {
+        return systemError("Cannot look at", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Error{"Not an ordinary file: " + path};
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+        return Error{"Too large: " + path};
+    }
+    std::string content(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            if (content.size() > maxBytes) {
+                return Error{"Too large: " + path};  // it grew while it was read
+            }
+            content.resize(std::min(maxBytes + 1, content.size() + 4096));
+        }
+        const ssize_t got = ::read(in.get(), content.data() + filled, content.size() - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return systemError("Cannot read", path);
+        }
+        if (got == 0) {
+            content.resize(filled);
+            return content;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+}
+
+std::string PosixFileSystem::userSettingsFolder() const {
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one would depend on where the
+    // program happened to be started.
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome != nullptr && configHome[0] == '/') {
+        return std::string(configHome) + "/kelvane";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.config/kelvane";
+    }
+    return {};
+}
+
+Status PosixFileSystem::createFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string step = folder.substr(0, slash);
+        if (::mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) {
+            return systemError("Cannot create the folder", step);
+        }
+        if (slash == std::string::npos) {
+            return {};
+        }
+    }
 }
 
 Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,

@@ -487,6 +487,15 @@ Status copyOver(const std::wstring& source, const std::wstring& target) {
 
 // ---- The file system ---------------------------------------------------------------
 
+// Asks for write access without writing: an access control list that denies the user
+// makes the file as read-only as the attribute does. A file held open by another program
+// is not read-only; the save then reports that it is in use.
+bool mayOpenForWriting(const std::wstring& path) {
+    Handle file(::CreateFileW(path.c_str(), FILE_WRITE_DATA, kShareAll, nullptr, OPEN_EXISTING, 0,
+                              nullptr));
+    return file.valid() || ::GetLastError() != ERROR_ACCESS_DENIED;
+}
+
 class WindowsFileSystem final : public FileSystem {
   public:
     std::string workingPath(std::string_view typedPath) const override {
@@ -517,7 +526,8 @@ class WindowsFileSystem final : public FileSystem {
         return copyOver(widen(source), finalPath.value());
     }
 
-    Result<std::string> readFile(const std::string& path) override;
+    Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
+    Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;
     Status writeFileAtomically(const std::string& path, std::string_view content) override;
 
     std::string toProfileBytes(std::string_view utf8) const override {
@@ -527,6 +537,10 @@ class WindowsFileSystem final : public FileSystem {
         return narrow(widen(bytes, CP_ACP));
     }
     std::string_view nativeLineEnd() const override { return "\r\n"; }
+
+    std::string userSettingsFolder() const override;
+    bool canCreateFilesIn(const std::string& folder) override;
+    Status createFolders(const std::string& folder) override;
 };
 
 Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
@@ -557,14 +571,48 @@ Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::
                                               FileIdentity{info.dwVolumeSerialNumber, index}});
 }
 
-Result<std::string> WindowsFileSystem::readFile(const std::string& path) {
+// The settings file may carry any attribute the user gave it, hidden and system
+// included: they change how Explorer shows it, not whose settings it holds.
+Result<SettingsFileLook> WindowsFileSystem::lookAtSettingsFile(const std::string& path) {
+    const std::wstring wide = widen(path);
+    Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES);
+    if (!file.valid()) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            return SettingsFileLook{};
+        }
+        return systemError("Cannot look at", wide, code);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return SettingsFileLook{SettingsFileLook::Kind::Other, 0, false};
+    }
+    file.reset();
+    return SettingsFileLook{
+        SettingsFileLook::Kind::OrdinaryFile, sizeOf(info),
+        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0 && mayOpenForWriting(wide)};
+}
+
+Result<std::string> WindowsFileSystem::readFile(const std::string& path, std::size_t maxBytes) {
     const std::wstring wide = widen(path);
     Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) {
         return lastError("Cannot open", wide);
     }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Error{"Not an ordinary file: " + path};
+    }
+    if (sizeOf(info) > maxBytes) {
+        return Error{"Too large: " + path};
+    }
     std::string content;
+    content.reserve(static_cast<std::size_t>(sizeOf(info)));
     std::array<char, 64 * 1024> buffer;
     for (;;) {
         DWORD got = 0;
@@ -575,8 +623,58 @@ Result<std::string> WindowsFileSystem::readFile(const std::string& path) {
         if (got == 0) {
             return content;
         }
+        if (content.size() + got > maxBytes) {
+            return Error{"Too large: " + path};  // it grew while it was read
+        }
         content.append(buffer.data(), got);
     }
+}
+
+std::string WindowsFileSystem::userSettingsFolder() const {
+    std::vector<wchar_t> appData(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", appData.data(),
+                                                       static_cast<DWORD>(appData.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < appData.size()) {
+            return narrow(std::wstring_view(appData.data(), length)) + "\\Kelvane";
+        }
+        appData.resize(length);
+    }
+}
+
+// Whether a new file may be made there is told only by making one, since the folder's
+// access control list, not an attribute, decides.
+bool WindowsFileSystem::canCreateFilesIn(const std::string& folder) {
+    std::wstring probe = widen(folder);
+    if (!probe.empty() && !isSeparator(probe.back())) {
+        probe += L'\\';
+    }
+    probe += widen(
+        temporaryName("Kelvane.ini", static_cast<long>(::GetCurrentProcessId()), randomSuffix()));
+    Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return file.valid();
+}
+
+// Every step of the path is tried; a drive, a server or a share cannot be made and need
+// not be, so only the last step's failure counts.
+Status WindowsFileSystem::createFolders(const std::string& folder) {
+    const std::wstring wide = widen(folder);
+    DWORD lastCode = ERROR_SUCCESS;
+    for (std::size_t at = 1; at <= wide.size(); ++at) {
+        if (at == wide.size() || isSeparator(wide[at])) {
+            const std::wstring step = wide.substr(0, at);
+            lastCode = ::CreateDirectoryW(step.c_str(), nullptr) ? ERROR_SUCCESS : ::GetLastError();
+        }
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return systemError("Cannot create the folder", wide, lastCode);
+    }
+    return {};
 }
 
 Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {

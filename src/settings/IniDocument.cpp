@@ -3,8 +3,6 @@
 namespace kelvane::settings {
 namespace {
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -94,25 +92,24 @@ std::size_t lineEndLength(std::string_view text, std::size_t at) {
 
 IniDocument IniDocument::parse(std::string_view text, std::string_view newFileLineEnd) {
     IniDocument document;
-    if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
-        document.mark_ = kUtf8Mark;
-        text.remove_prefix(kUtf8Mark.size());
-    }
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            document.lines_.push_back({std::string(text.substr(start)), ""});
-            break;
-        }
-        const std::size_t endLength = lineEndLength(text, end);
-        document.lines_.push_back({std::string(text.substr(start, end - start)),
-                                   std::string(text.substr(end, endLength))});
-        start = end + endLength;
-    }
-    const bool hasLineEnd = !document.lines_.empty() && !document.lines_.front().end.empty();
-    document.lineEnd_ = hasLineEnd ? document.lines_.front().end : std::string(newFileLineEnd);
+    document.text_ = std::string(text);
+    const std::size_t firstEnd = text.find_first_of("\r\n");
+    document.lineEnd_ = firstEnd == std::string_view::npos
+                            ? std::string(newFileLineEnd)
+                            : std::string(text.substr(firstEnd, lineEndLength(text, firstEnd)));
     return document;
+}
+
+IniDocument::Line IniDocument::lineAt(std::size_t begin) const {
+    const std::size_t end = text_.find_first_of("\r\n", begin);
+    if (end == std::string::npos) {
+        return {begin, text_.size(), text_.size()};
+    }
+    return {begin, end, end + lineEndLength(text_, end)};
+}
+
+std::string_view IniDocument::contentOf(const Line& line) const {
+    return std::string_view(text_).substr(line.begin, line.end - line.begin);
 }
 
 std::optional<std::string> IniDocument::value(std::string_view section,
@@ -125,7 +122,7 @@ std::optional<std::string> IniDocument::value(std::string_view section,
     if (!entry) {
         return std::nullopt;
     }
-    const std::string& line = lines_[*entry].content;
+    const std::string_view line = contentOf(*entry);
     return readerValue(line, meaningOf(line).equals);
 }
 
@@ -139,82 +136,96 @@ void IniDocument::setValue(std::string_view section, std::string_view key,
     }
     if (const auto existing = findEntry(*header, key)) {
         // Keeps the key as the file spells it and everything up to its "=".
-        std::string& line = lines_[*existing].content;
-        line = line.substr(0, meaningOf(line).equals + 1) + std::string(storedText);
+        const std::size_t valueStart = existing->begin + meaningOf(contentOf(*existing)).equals + 1;
+        text_.replace(valueStart, existing->end - valueStart, storedText);
         return;
     }
     insertAfter(lastEntryOf(*header), entry);
 }
 
-std::string IniDocument::text() const {
-    std::string text = mark_;
-    for (const Line& line : lines_) {
-        text += line.content;
-        text += line.end;
-    }
-    return text;
-}
-
-std::optional<std::size_t> IniDocument::findSection(std::string_view section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const LineMeaning meaning = meaningOf(lines_[i].content);
+std::optional<IniDocument::Line> IniDocument::findSection(std::string_view section) const {
+    for (std::size_t at = 0; at < text_.size();) {
+        const Line line = lineAt(at);
+        const LineMeaning meaning = meaningOf(contentOf(line));
         if (meaning.kind == LineMeaning::Kind::Section && sameName(meaning.name, section)) {
-            return i;
+            return line;
         }
+        at = line.next;
     }
     return std::nullopt;
 }
 
-std::optional<std::size_t> IniDocument::findEntry(std::size_t header, std::string_view key) const {
-    for (std::size_t i = header + 1; i < lines_.size(); ++i) {
-        const LineMeaning meaning = meaningOf(lines_[i].content);
+std::optional<IniDocument::Line> IniDocument::findEntry(const Line& header,
+                                                        std::string_view key) const {
+    for (std::size_t at = header.next; at < text_.size();) {
+        const Line line = lineAt(at);
+        const LineMeaning meaning = meaningOf(contentOf(line));
         if (meaning.kind == LineMeaning::Kind::Section) {
             break;
         }
         if (meaning.kind == LineMeaning::Kind::Entry && sameName(meaning.name, key)) {
-            return i;
+            return line;
         }
+        at = line.next;
     }
     return std::nullopt;
 }
 
 // A new key goes after the last entry rather than at the section's end, so comments and
 // blank lines that lead into the next section stay with it.
-std::size_t IniDocument::lastEntryOf(std::size_t header) const {
-    std::size_t last = header;
-    for (std::size_t i = header + 1; i < lines_.size(); ++i) {
-        const LineMeaning meaning = meaningOf(lines_[i].content);
+IniDocument::Line IniDocument::lastEntryOf(const Line& header) const {
+    Line last = header;
+    for (std::size_t at = header.next; at < text_.size();) {
+        const Line line = lineAt(at);
+        const LineMeaning meaning = meaningOf(contentOf(line));
         if (meaning.kind == LineMeaning::Kind::Section) {
             break;
         }
         if (meaning.kind == LineMeaning::Kind::Entry) {
-            last = i;
+            last = line;
         }
+        at = line.next;
     }
     return last;
 }
 
-// A file that did not end with a line end still does not after the insertion.
-void IniDocument::insertAfter(std::size_t index, std::string content) {
-    Line& previous = lines_[index];
-    Line added{std::move(content), previous.end.empty() ? std::string() : lineEnd_};
-    if (previous.end.empty()) {
-        previous.end = lineEnd_;
+// The line that ends the text: after its last line end, or the line that line end ends.
+IniDocument::Line IniDocument::lastLine() const {
+    const std::size_t lastEnd = text_.find_last_of("\r\n");
+    if (lastEnd == std::string::npos) {
+        return {0, text_.size(), text_.size()};
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index) + 1, std::move(added));
+    if (lastEnd + 1 < text_.size()) {
+        return {lastEnd + 1, text_.size(), text_.size()};
+    }
+    const bool crlf = text_[lastEnd] == '\n' && lastEnd > 0 && text_[lastEnd - 1] == '\r';
+    const std::size_t end = crlf ? lastEnd - 1 : lastEnd;
+    const std::size_t previousEnd =
+        end == 0 ? std::string::npos : text_.find_last_of("\r\n", end - 1);
+    return {previousEnd == std::string::npos ? 0 : previousEnd + 1, end, text_.size()};
+}
+
+// A file that did not end with a line end still does not after the insertion.
+void IniDocument::insertAfter(const Line& line, std::string_view content) {
+    if (line.hasLineEnd()) {
+        text_.insert(line.next, std::string(content) + lineEnd_);
+    } else {
+        text_.insert(line.end, lineEnd_ + std::string(content));
+    }
 }
 
 void IniDocument::appendSection(std::string_view section, std::string_view entry) {
-    if (!lines_.empty()) {
-        if (lines_.back().end.empty()) {
-            lines_.back().end = lineEnd_;
+    if (!text_.empty()) {
+        const Line last = lastLine();
+        if (!last.hasLineEnd()) {
+            text_ += lineEnd_;
         }
-        if (!trimBlanks(lines_.back().content).empty()) {
-            lines_.push_back({"", lineEnd_});  // a blank line sets sections apart for the eye
+        if (!trimBlanks(contentOf(last)).empty()) {
+            text_ += lineEnd_;  // a blank line sets sections apart for the eye
         }
     }
-    lines_.push_back({"[" + std::string(section) + "]", lineEnd_});
-    lines_.push_back({std::string(entry), lineEnd_});
+    text_ += "[" + std::string(section) + "]" + lineEnd_;
+    text_ += std::string(entry) + lineEnd_;
 }
 
 std::string storedFormOf(std::string_view value) {

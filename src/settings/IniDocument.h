@@ -3,11 +3,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kelvane::settings {
 
-// An INI file held as its lines, read and written the way the Windows profile functions
+// An INI file's text, read and written the way the Windows profile functions
 // (GetPrivateProfileString, WritePrivateProfileString) do, so files written on Windows load
 // with the same values. Only the value of a changed key is rewritten: comments, unknown
 // keys, blank lines and the file's line ends stay byte for byte.
@@ -17,6 +16,9 @@ namespace kelvane::settings {
 // is ignored); other lines split at the first "="; blanks around key and value are dropped,
 // then one pair of matching outer quotes. The first matching section and key win; lines
 // before the first section belong to none. CRLF, LF and CR all end a line.
+//
+// The document is kept as the one text it was parsed from and searched afresh on every
+// question, so its memory is the file's size however many lines the file has.
 class IniDocument {
   public:
     // newFileLineEnd is used for added lines when the text holds no line end to copy.
@@ -29,22 +31,28 @@ class IniDocument {
     // exists, else after the section's last entry, else in a new section at the end.
     void setValue(std::string_view section, std::string_view key, std::string_view storedText);
 
-    std::string text() const;
+    const std::string& text() const { return text_; }
 
   private:
+    // One line of text_: its content runs from begin to end, its line end from end to next.
     struct Line {
-        std::string content;
-        std::string end;  // "\r\n", "\n", "\r", or empty for a last line without one
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        std::size_t next = 0;
+
+        bool hasLineEnd() const { return next > end; }
     };
 
-    std::optional<std::size_t> findSection(std::string_view section) const;
-    std::optional<std::size_t> findEntry(std::size_t header, std::string_view key) const;
-    std::size_t lastEntryOf(std::size_t header) const;
-    void insertAfter(std::size_t index, std::string content);
+    Line lineAt(std::size_t begin) const;
+    std::string_view contentOf(const Line& line) const;
+    std::optional<Line> findSection(std::string_view section) const;
+    std::optional<Line> findEntry(const Line& header, std::string_view key) const;
+    Line lastEntryOf(const Line& header) const;
+    Line lastLine() const;
+    void insertAfter(const Line& line, std::string_view content);
     void appendSection(std::string_view section, std::string_view entry);
 
-    std::string mark_;  // a UTF-8 byte order mark some editors put first, kept as found
-    std::vector<Line> lines_;
+    std::string text_;
     std::string lineEnd_;
 };
 

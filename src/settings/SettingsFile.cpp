@@ -5,6 +5,7 @@
 
 #include "settings/IniDocument.h"
 #include "settings/LeadingNumber.h"
+#include "settings/SettingsEncoding.h"
 
 namespace kelvane::settings {
 namespace {
@@ -50,23 +51,84 @@ std::array<std::string, 11> valuesOf(const AppSettings& settings) {
             wholeTwipsText(settings.FormLeft)};
 }
 
+// A file's text as the INI reader sees it, and what it takes to write it back alike.
+struct ParsedFile {
+    TextEncoding encoding;
+    std::string oddByte;
+    IniDocument document;
+};
+
+ParsedFile parseFile(const platform::FileSystem& fileSystem, std::string_view bytes) {
+    const DecodedText decoded = decodeSettingsBytes(bytes);
+    return {decoded.encoding, decoded.oddByte,
+            IniDocument::parse(decoded.text, fileSystem.nativeLineEnd())};
+}
+
 class StoredValues {
   public:
     StoredValues(const platform::FileSystem& fileSystem, std::string_view bytes)
-        : fileSystem_(fileSystem),
-          document_(IniDocument::parse(bytes, fileSystem.nativeLineEnd())) {}
+        : fileSystem_(fileSystem), file_(parseFile(fileSystem, bytes)) {}
 
     std::string text(std::size_t row) const {
-        const auto stored = document_.value(kKeys[row].section, kKeys[row].name);
-        return stored ? fileSystem_.fromProfileBytes(*stored) : std::string();
+        const auto stored = file_.document.value(kKeys[row].section, kKeys[row].name);
+        if (!stored) {
+            return std::string();
+        }
+        return file_.encoding == TextEncoding::SystemBytes ? fileSystem_.fromProfileBytes(*stored)
+                                                           : *stored;
     }
     int checkBox(std::size_t row) const { return checkBoxStateFrom(text(row)); }
     double position(std::size_t row) const { return leadingNumber(text(row)); }
 
   private:
     const platform::FileSystem& fileSystem_;
-    IniDocument document_;
+    ParsedFile file_;
 };
+
+// A value in the file's own encoding, before it is quoted for storing.
+std::string inFileEncoding(const platform::FileSystem& fileSystem, TextEncoding encoding,
+                           const std::string& utf8) {
+    switch (encoding) {
+        case TextEncoding::SystemBytes:
+            return fileSystem.toProfileBytes(utf8);
+        case TextEncoding::Utf16LE:
+            return validUtf8(utf8);
+        case TextEncoding::Utf8:
+            break;
+    }
+    return utf8;
+}
+
+const std::string kReadOnly = "The file is read-only, so Kelvane leaves it as it is.";
+const std::string kNotOrdinary =
+    "It is not an ordinary file, so Kelvane neither reads nor replaces it.";
+const std::string kTooLarge =
+    "It is larger than 1 MiB, too large for a settings file, so Kelvane neither reads nor "
+    "replaces it.";
+
+const std::string kWouldBeTooLarge =
+    "With the settings saved it would be larger than 1 MiB, too large for a settings file, so "
+    "Kelvane leaves it as it is.";
+
+// The bytes a save builds on: none for a new file, the old file's for an existing one.
+platform::Result<std::string> existingBytes(platform::FileSystem& fileSystem,
+                                            const std::string& iniFilePath,
+                                            const platform::SettingsFileLook& look) {
+    using Kind = platform::SettingsFileLook::Kind;
+    if (look.kind == Kind::Missing) {
+        return std::string();
+    }
+    if (look.kind == Kind::Other) {
+        return platform::Error{kNotOrdinary};
+    }
+    if (look.size > kSettingsFileLimit) {
+        return platform::Error{kTooLarge};
+    }
+    if (!look.writable) {
+        return platform::Error{kReadOnly};
+    }
+    return fileSystem.readFile(iniFilePath, kSettingsFileLimit);
+}
 
 std::size_t separatorPosition(const std::string& path, char separator) {
     const std::size_t slash = path.rfind('/');
@@ -82,6 +144,32 @@ std::string withoutExtension(const std::string& name) {
     return (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
 }
 
+std::string folderOf(const std::string& path, char separator) {
+    const std::size_t split = separatorPosition(path, separator);
+    return split == std::string::npos ? std::string() : path.substr(0, split);
+}
+
+bool liesDirectlyIn(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() <= folder.size() + 1 ||
+        path.compare(0, folder.size(), folder) != 0) {
+        return false;
+    }
+    const std::string_view rest = std::string_view(path).substr(folder.size());
+    return (rest[0] == '/' || rest[0] == '\\') &&
+           rest.find_first_of("/\\", 1) == std::string_view::npos;
+}
+
+// Only the user's own settings folder may be created: another missing folder is more
+// likely a drive that is gone than a place that wants a new folder.
+platform::Status makeUserSettingsFolder(platform::FileSystem& fileSystem,
+                                        const std::string& iniFilePath) {
+    const std::string userFolder = fileSystem.userSettingsFolder();
+    if (!liesDirectlyIn(iniFilePath, userFolder)) {
+        return {};
+    }
+    return fileSystem.createFolders(userFolder);
+}
+
 }  // namespace
 
 std::string iniFilePathFor(const std::string& executablePath, char separator) {
@@ -93,9 +181,41 @@ std::string iniFilePathFor(const std::string& executablePath, char separator) {
            withoutExtension(executablePath.substr(split + 1)) + ".ini";
 }
 
+std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
+                                char separator) {
+    const std::string beside = iniFilePathFor(executablePath, separator);
+    const auto look = fileSystem.lookAtSettingsFile(beside);
+    if (!look || look.value().kind != platform::SettingsFileLook::Kind::Missing) {
+        return beside;
+    }
+    const std::string folder = folderOf(beside, separator);
+    if (fileSystem.canCreateFilesIn(folder.empty() ? "." : folder)) {
+        return beside;
+    }
+    const std::string userFolder = fileSystem.userSettingsFolder();
+    if (userFolder.empty()) {
+        return beside;
+    }
+    return userFolder + separator + beside.substr(folder.empty() ? 0 : folder.size() + 1);
+}
+
+SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
+                                    const std::string& iniFilePath) {
+    const auto look = fileSystem.lookAtSettingsFile(iniFilePath);
+    if (!look || look.value().kind == platform::SettingsFileLook::Kind::Missing) {
+        return {};
+    }
+    if (look.value().kind == platform::SettingsFileLook::Kind::Other) {
+        return {false, platform::Error{kNotOrdinary}};
+    }
+    if (look.value().size > kSettingsFileLimit) {
+        return {false, platform::Error{kTooLarge}};
+    }
+    return {true, {}};
+}
+
 bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
-    const auto presence = fileSystem.presence(iniFilePath);
-    return presence && presence.value() == platform::Presence::OrdinaryFile;
+    return checkSettingsFile(fileSystem, iniFilePath).loadable;
 }
 
 AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::string_view bytes) {
@@ -116,38 +236,42 @@ AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::s
 }
 
 AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
-    const auto bytes = fileSystem.readFile(iniFilePath);
+    const auto bytes = fileSystem.readFile(iniFilePath, kSettingsFileLimit);
     return settingsFromFileBytes(fileSystem, bytes ? std::string_view(bytes.value()) : "");
 }
 
 std::string fileBytesWithSettings(const platform::FileSystem& fileSystem,
                                   std::string_view existingBytes, const AppSettings& settings) {
-    IniDocument document = IniDocument::parse(existingBytes, fileSystem.nativeLineEnd());
+    ParsedFile file = parseFile(fileSystem, existingBytes);
     const auto values = valuesOf(settings);
     for (std::size_t row = 0; row < kKeys.size(); ++row) {
-        document.setValue(kKeys[row].section, kKeys[row].name,
-                          storedFormOf(fileSystem.toProfileBytes(values[row])));
+        file.document.setValue(
+            kKeys[row].section, kKeys[row].name,
+            storedFormOf(inFileEncoding(fileSystem, file.encoding, values[row])));
     }
-    return document.text();
+    return encodeSettingsText(file.encoding, file.document.text(), file.oddByte);
 }
 
 platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
                                    const AppSettings& settings) {
-    auto existing = fileSystem.readFile(iniFilePath);
-    if (!existing) {
-        // Only a file that is not there may be started afresh; overwriting one that could
-        // not be read would lose the user's other keys.
-        const auto presence = fileSystem.presence(iniFilePath);
-        if (!presence) {
-            return platform::Error{presence.reason()};
-        }
-        if (presence.value() == platform::Presence::OrdinaryFile) {
-            return platform::Error{existing.reason()};
-        }
-        existing = std::string();
+    const auto look = fileSystem.lookAtSettingsFile(iniFilePath);
+    if (!look) {
+        return platform::Error{look.reason()};
     }
-    return fileSystem.writeFileAtomically(
-        iniFilePath, fileBytesWithSettings(fileSystem, existing.value(), settings));
+    const auto existing = existingBytes(fileSystem, iniFilePath, look.value());
+    if (!existing) {
+        return platform::Error{existing.reason()};
+    }
+    if (look.value().kind == platform::SettingsFileLook::Kind::Missing) {
+        if (auto made = makeUserSettingsFolder(fileSystem, iniFilePath); !made) {
+            return made;
+        }
+    }
+    const std::string bytes = fileBytesWithSettings(fileSystem, existing.value(), settings);
+    if (bytes.size() > kSettingsFileLimit) {
+        return platform::Error{kWouldBeTooLarge};  // the next start could not read it back
+    }
+    return fileSystem.writeFileAtomically(iniFilePath, bytes);
 }
 
 }  // namespace kelvane::settings

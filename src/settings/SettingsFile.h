@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -46,8 +48,29 @@ struct AppSettings {
 // path, because Qt hands out "/" paths on Windows too.
 std::string iniFilePathFor(const std::string& executablePath, char separator);
 
-// True when an ordinary file is there (on Windows, not a hidden or system one). A file
-// that cannot be looked at counts as missing: the program then starts as on a first run.
+// Where the settings live. A file beside the executable is always used when there is one,
+// and so is that folder when the user may create files in it (a portable install); an
+// executable in a folder the user cannot write (a system-wide install) keeps them under
+// the same name in the user's own settings folder.
+std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
+                                char separator);
+
+// A settings file is never larger than this. A larger file is neither read nor replaced:
+// it cannot be one Kelvane wrote, and reading whatever took its place could exhaust memory.
+constexpr std::size_t kSettingsFileLimit = 1 << 20;
+
+// What start-up finds at the settings path.
+struct SettingsFileCheck {
+    bool loadable = false;     // an ordinary file to load (on Windows also a hidden one)
+    platform::Status trouble;  // why what is there cannot be used; the user is told
+};
+
+// A folder, FIFO, device or a file above the size limit is not loadable and is a trouble;
+// nothing there, or a path that cannot be looked at, starts the program as on a first run.
+SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
+                                    const std::string& iniFilePath);
+
+// True when checkSettingsFile finds a file to load.
 bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath);
 
 // Every field from the file. A missing file, section or key (or a file that cannot be
@@ -55,10 +78,31 @@ bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& ini
 AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath);
 
 // Stores every field in the file in one atomic replacement: a crash leaves the old file or
-// the new one. Keys and lines the program does not know are kept. A failure (read-only
-// folder, full disk, a file that cannot be read) leaves the old file as it was and says why.
+// the new one. Keys and lines the program does not know, and the file's encoding, are
+// kept. A read-only file, anything but an ordinary file and a file above the size limit
+// are left untouched; a failure (read-only folder, full disk, a file that cannot be read)
+// leaves the old file as it was and says why. The user's own settings folder is created
+// when it is missing.
 platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
                                    const AppSettings& settings);
+
+// Remembers which settings troubles the user has been told of, so that each is told once
+// (a read-only file is not mentioned again at every "Hide to tray"). A save that works
+// forgets them: a trouble that comes back after that is news again.
+class TroubleMemory {
+  public:
+    // True when outcome is a failure the user has not been told of yet.
+    bool isNews(const platform::Status& outcome) {
+        if (outcome.ok()) {
+            told_.clear();
+            return false;
+        }
+        return told_.insert(outcome.reason()).second;
+    }
+
+  private:
+    std::set<std::string> told_;
+};
 
 // The two halves of load and save without the file itself: the settings that a file's
 // bytes hold, and the bytes a save makes from an existing file's bytes.

@@ -177,6 +177,7 @@ class KelvaneForm : public QWidget {
     Dialogs& dialogs_;
     std::unique_ptr<tray::TrayIcon> tray_;
     CloseCause closeCause_ = CloseCause::ProgramCode;
+    settings::TroubleMemory settingsTroubles_;
     QString lastBrowseFolder_;
     bool passRunning_ = false;
     bool unloaded_ = false;

@@ -1,4 +1,5 @@
 // The settings window's side of the settings file: controls to record and back.
+#include <QDir>
 #include <cmath>
 
 #include "settings/SettingsFile.h"
@@ -26,8 +27,17 @@ int storedTickState(const QCheckBox* tick) {
                                                         : 0;
 }
 
+// Something in the settings file's place that is no settings file (a folder, a FIFO, a
+// file far too large) is left alone: the program runs as on a first run and says why once.
 bool KelvaneForm::SettingsFileExists() {
-    return settings::SettingsFileExists(fileSystem_, iniFilePath.toStdString());
+    const auto check = settings::checkSettingsFile(fileSystem_, iniFilePath.toStdString());
+    if (settingsTroubles_.isNews(check.trouble)) {
+        dialogs_.warning(this, QStringLiteral("Kelvane cannot use its settings file\n%1\n\n%2\n\n"
+                                              "It starts with its first-run settings.")
+                                   .arg(QDir::toNativeSeparators(iniFilePath),
+                                        QString::fromStdString(check.trouble.reason())));
+    }
+    return check.loadable;
 }
 
 void KelvaneForm::LoadSettingsFromINI() {

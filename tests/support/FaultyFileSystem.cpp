@@ -40,8 +40,12 @@ Status FaultyFileSystem::replaceWithCopy(const std::string& source, const std::s
     return real_->replaceWithCopy(source, target);
 }
 
-Result<std::string> FaultyFileSystem::readFile(const std::string& path) {
-    return real_->readFile(path);
+Result<platform::SettingsFileLook> FaultyFileSystem::lookAtSettingsFile(const std::string& path) {
+    return real_->lookAtSettingsFile(path);
+}
+
+Result<std::string> FaultyFileSystem::readFile(const std::string& path, std::size_t maxBytes) {
+    return real_->readFile(path, maxBytes);
 }
 
 Status FaultyFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
@@ -58,6 +62,18 @@ std::string FaultyFileSystem::fromProfileBytes(std::string_view bytes) const {
 
 std::string_view FaultyFileSystem::nativeLineEnd() const {
     return real_->nativeLineEnd();
+}
+
+std::string FaultyFileSystem::userSettingsFolder() const {
+    return real_->userSettingsFolder();
+}
+
+bool FaultyFileSystem::canCreateFilesIn(const std::string& folder) {
+    return real_->canCreateFilesIn(folder);
+}
+
+Status FaultyFileSystem::createFolders(const std::string& folder) {
+    return real_->createFolders(folder);
 }
 
 }  // namespace kelvane::testing

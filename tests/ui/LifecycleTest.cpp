@@ -5,7 +5,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <csignal>
+#include <filesystem>
 
 #include "FakeDialogs.h"
 #include "app/SingleInstance.h"
@@ -114,6 +117,22 @@ class LifecycleTest : public QObject {
         QVERIFY(!form->Timer1->isActive());
         QVERIFY(form->SaveSettingsToINI().ok());
         QVERIFY(kelvane::testing::readFile(ini()).find("AutoSync=OFF") != std::string::npos);
+    }
+
+    // Told once at start-up; never read or written, so nothing blocks on it; and not told
+    // again at every "Hide to tray".
+    void fifoInPlaceOfTheSettingsFileIsToldOncePerRun() {
+        QCOMPARE(::mkfifo(ini().c_str(), 0600), 0);
+        start();
+
+        QCOMPARE(dialogs->warnings.size(), 1);
+        QVERIFY(dialogs->warnings[0].contains(QString::fromStdString(ini())));
+        QVERIFY(dialogs->warnings[0].contains(QStringLiteral("not an ordinary file")));
+        QVERIFY(form->helpForm != nullptr);
+        form->HideToTrayCommand_Click();
+        form->HideToTrayCommand_Click();
+        QCOMPARE(dialogs->warnings.size(), 1);
+        QVERIFY(std::filesystem::is_fifo(ini()));
     }
 
     void hideToTrayWritesTheFileAndTheTrayToggleDoesNot() {

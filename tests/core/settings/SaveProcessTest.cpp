@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -29,6 +30,26 @@ bool commandRuns(const std::vector<std::string>& argv) {
     }
     probe.readAll();
     return probe.wait() == 0;
+}
+
+// Root may write anywhere, so as root a command runs as the unprivileged user "nobody"
+// (65534), for whom the test's folders are made over where it must write.
+std::vector<std::string> unprivileged(std::vector<std::string> command) {
+    if (::geteuid() == 0) {
+        command.insert(command.begin(),
+                       {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    return command;
+}
+
+void giveToUnprivileged(const std::string& path) {
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0) << path;
+    }
+}
+
+bool canDropRights() {
+    return ::geteuid() != 0 || commandRuns({"setpriv", "--version"});
 }
 
 class SaveProcessTest : public SettingsFileFixture {
@@ -110,18 +131,13 @@ TEST_F(SaveProcessTest, KillAtRandomMomentsLeavesTheOldOrTheNewFile) {
     expectNoLeftoversAfterTheNextSave();
 }
 
-// Root may write anywhere, so as root the saver runs as the unprivileged user "nobody".
 TEST_F(SaveProcessTest, SaveIntoAReadOnlyFolderReportsWhyAndKeepsTheOldFile) {
-    std::vector<std::string> command = {kSaver, ini, "once"};
-    if (::geteuid() == 0) {
-        if (!commandRuns({"setpriv", "--version"})) {
-            GTEST_SKIP() << "running as root without setpriv: cannot take the rights away";
-        }
-        command.insert(command.begin(),
-                       {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    if (!canDropRights()) {
+        GTEST_SKIP() << "running as root without setpriv: cannot take the rights away";
     }
+    giveToUnprivileged(ini);  // the file is the saver's own; only the folder is not
     ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
-    ChildProcess saver(command);
+    ChildProcess saver(unprivileged({kSaver, ini, "once"}));
     ASSERT_TRUE(saver.started());
     const std::string output = saver.readAll();
     EXPECT_EQ(saver.wait(), 1) << output;
@@ -129,6 +145,112 @@ TEST_F(SaveProcessTest, SaveIntoAReadOnlyFolderReportsWhyAndKeepsTheOldFile) {
     EXPECT_NE(output.find("Permission denied"), std::string::npos) << output;
     EXPECT_EQ(readFile(ini), oldBytes_);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
+}
+
+// The user made the file read-only to keep the settings as they are.
+TEST_F(SaveProcessTest, ReadOnlyFileIsLeftAsItIsAndTheSaveSaysSo) {
+    if (!canDropRights()) {
+        GTEST_SKIP() << "running as root without setpriv: cannot take the rights away";
+    }
+    giveToUnprivileged(folder.path());  // the folder would allow a rename over the file
+    ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
+
+    ChildProcess saver(unprivileged({kSaver, ini, "once"}));
+    ASSERT_TRUE(saver.started());
+    const std::string output = saver.readAll();
+
+    EXPECT_EQ(saver.wait(), 1) << output;
+    EXPECT_EQ(output, "failed: The file is read-only, so Kelvane leaves it as it is.\n");
+    EXPECT_EQ(readFile(ini), oldBytes_);
+    EXPECT_EQ(std::filesystem::status(ini).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0444));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
+}
+
+// Peak memory of a load and a save, in KiB, as the saver reports it. ASan's quarantine
+// would count every byte ever freed, so it is switched off.
+long peakOfLoadAndSave(const std::string& ini) {
+    ChildProcess saver(
+        {"env", "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=0", kSaver, ini, "loadsave"});
+    EXPECT_TRUE(saver.started());
+    const std::string output = saver.readAll();
+    EXPECT_EQ(saver.wait(), 0) << output;
+    EXPECT_EQ(output.rfind("peak ", 0), 0u) << output;
+    return std::atol(output.c_str() + 5);
+}
+
+// One line per byte is the worst case for a reader that keeps a record per line.
+TEST_F(SaveProcessTest, MemoryGrowsWithTheFileByASmallFactor) {
+    writeFile(ini, "[SyncSettings]\nAutoSync=OFF\n");
+    const long small = peakOfLoadAndSave(ini);
+    const std::size_t size = settings::kSettingsFileLimit - 4096;
+    writeFile(ini, std::string(size, '\n'));
+    const long large = peakOfLoadAndSave(ini);
+
+    std::cout << "[   INFO   ] peak " << small << " KiB for a small file, " << large << " KiB for "
+              << size / 1024 << " KiB of line breaks\n";
+    EXPECT_LT(large - small, static_cast<long>(16 * size / 1024)) << "KiB";
+}
+
+// A system-wide install: the executable's folder belongs to root and takes no files.
+class SettingsLocationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!canDropRights()) {
+            GTEST_SKIP() << "running as root without setpriv: cannot take the rights away";
+        }
+        ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+        folder.makeFolder("usr/lib/kelvane");
+        folder.makeFolder("home/config");
+        giveToUnprivileged(folder.file("home"));
+        giveToUnprivileged(folder.file("home/config"));
+        ASSERT_EQ(::chmod(folder.file("usr/lib/kelvane").c_str(), 0555), 0);
+    }
+
+    // Where the saver put the settings, and whether it could.
+    std::string saveAs(const std::vector<std::string>& environment) {
+        std::vector<std::string> command = {"env", "ASAN_OPTIONS=detect_leaks=0"};
+        command.insert(command.end(), environment.begin(), environment.end());
+        for (const std::string& part : unprivileged({kSaver, executable, "located"})) {
+            command.push_back(part);
+        }
+        ChildProcess saver(command);
+        EXPECT_TRUE(saver.started());
+        output = saver.readAll();
+        status = saver.wait();
+        return output.substr(0, output.find('\n'));
+    }
+
+    TempFolder folder;
+    std::string executable = folder.file("usr/lib/kelvane/Kelvane");
+    std::string output;
+    int status = -1;
+};
+
+TEST_F(SettingsLocationTest, WithoutAFileBesideTheyLiveInTheUsersConfigFolder) {
+    const std::string config = folder.file("home/config");
+
+    EXPECT_EQ(saveAs({"XDG_CONFIG_HOME=" + config}), config + "/kelvane/Kelvane.ini");
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_TRUE(settings::SettingsFileExists(*platform::makeSystemFileSystem(),
+                                             config + "/kelvane/Kelvane.ini"));
+
+    // A relative XDG_CONFIG_HOME does not count; the home folder's .config does.
+    const std::string home = folder.file("home");
+    EXPECT_EQ(saveAs({"HOME=" + home, "XDG_CONFIG_HOME=relative"}),
+              home + "/.config/kelvane/Kelvane.ini");
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(folder.entries("usr/lib/kelvane"), std::vector<std::string>{});
+}
+
+TEST_F(SettingsLocationTest, AFileBesideTheExecutableIsAlwaysUsed) {
+    ASSERT_EQ(::chmod(folder.file("usr/lib/kelvane").c_str(), 0755), 0);
+    writeFile(folder.file("usr/lib/kelvane/Kelvane.ini"), "[SyncSettings]\nAutoSync=ON\n");
+    ASSERT_EQ(::chmod(folder.file("usr/lib/kelvane").c_str(), 0555), 0);
+
+    EXPECT_EQ(saveAs({"XDG_CONFIG_HOME=" + folder.file("home/config")}),
+              folder.file("usr/lib/kelvane/Kelvane.ini"));
+    EXPECT_EQ(folder.entries("home/config"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -5,6 +5,12 @@
 //                                                    "failed: <reason>"
 //   kelvane_settings_saver <ini> loop <n> [announce] saves variant 1, 0, 1, ... n times;
 //                                                    "announce" prints "saving" first
+//   kelvane_settings_saver <ini> loadsave            loads the file and saves it back;
+//                                                    prints "peak <KiB>", its peak memory
+//   kelvane_settings_saver <executable> located      saves variant 1 where the settings of
+//                                                    that executable live; prints the path
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -44,6 +50,21 @@ int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini
     return 0;
 }
 
+int loadAndSaveBack(kelvane::platform::FileSystem& fileSystem, const std::string& ini) {
+    const auto loaded = kelvane::settings::LoadSettingsFromINI(fileSystem, ini);
+    const auto saved = kelvane::settings::SaveSettingsToINI(fileSystem, ini, loaded);
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak %ld\n", usage.ru_maxrss);
+    return saved ? 0 : 1;
+}
+
+int saveWhereLocated(kelvane::platform::FileSystem& fileSystem, const std::string& executable) {
+    const std::string ini = kelvane::settings::settingsFilePathFor(fileSystem, executable, '/');
+    std::printf("%s\n", ini.c_str());
+    return saveOnce(fileSystem, ini);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +77,12 @@ int main(int argc, char** argv) {
     auto fileSystem = kelvane::platform::makeSystemFileSystem();
     if (mode == "once") {
         return saveOnce(*fileSystem, ini);
+    }
+    if (mode == "loadsave") {
+        return loadAndSaveBack(*fileSystem, ini);
+    }
+    if (mode == "located") {
+        return saveWhereLocated(*fileSystem, ini);
     }
     if (mode == "loop" && argc >= 4) {
         return saveInLoop(*fileSystem, ini, std::atol(argv[3]), argc >= 5);

@@ -37,6 +37,11 @@ TEST(IniFilePathTest, DotsInFolderNamesAreNoExtension) {
 
 using SettingsFileTest = SettingsFileFixture;
 
+// A folder the user may write (SaveProcessTest covers one the user may not).
+TEST_F(SettingsFileTest, PortableInstallKeepsItsSettingsBesideTheExecutable) {
+    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/'), ini);
+}
+
 TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {
     EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, ini));
     writeFile(ini, "");
@@ -78,7 +83,7 @@ namespace {
 // must still start the program, and the next save must give a file that loads back.
 TEST_F(SettingsFileTest, MegabyteOfRandomBytesLoadsAndSavesCleanly) {
     std::mt19937 random(20261208);
-    std::string garbage(1 << 20, '\0');
+    std::string garbage(settings::kSettingsFileLimit - 4096, '\0');  // room for the save
     for (char& byte : garbage) {
         byte = static_cast<char>(random() & 0xFF);
     }

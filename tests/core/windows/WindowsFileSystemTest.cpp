@@ -359,7 +359,7 @@ TEST_F(WindowsFileSystem, AtomicWriteCreatesAndReplaces) {
     ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=1\r\n").ok());
     ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=2\r\n").ok());
 
-    auto read = system->readFile(path);
+    auto read = system->readFile(path, 1 << 20);
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(read.value(), "[A]\r\nx=2\r\n");
     expectNoTemporaryFiles();

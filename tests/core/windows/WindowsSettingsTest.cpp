@@ -1,9 +1,12 @@
-// The settings file as Windows keeps it: the hidden and system attributes, CRLF line ends
-// and the ANSI code page of files that the system's profile functions wrote.
+// The settings file as Windows keeps it: the hidden, system and read-only attributes, CRLF
+// line ends, the ANSI code page and UTF-16 of files that the system's profile functions
+// wrote, and the user's settings folder in %APPDATA%.
 #ifdef _WIN32
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "WindowsFiles.h"
 #include "platform/FileSystem.h"
@@ -38,32 +41,88 @@ TEST_F(WindowsSettings, SitsBesideTheExecutable) {
     EXPECT_EQ(ini, fileSystem->workingPath(folder.file("Kelvane.ini")));
 }
 
-TEST_F(WindowsSettings, HiddenOrSystemSettingsFileCountsAsMissing) {
+// Hidden and system change how Explorer shows the file, not whose settings it holds.
+TEST_F(WindowsSettings, HiddenOrSystemSettingsFileIsReadLikeAnyOther) {
     writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
-    ASSERT_TRUE(exists());
-
-    addAttributes(ini, FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(exists());
-
-    clearAttributes(toWide(ini));
-    addAttributes(ini, FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_FALSE(exists());
-
-    clearAttributes(toWide(ini));
-    addAttributes(ini, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_TRUE(exists());
+    for (const DWORD attributes :
+         {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_SYSTEM},
+          DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE}}) {
+        clearAttributes(toWide(ini));
+        addAttributes(ini, attributes);
+        EXPECT_TRUE(exists()) << attributes;
+        EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini).AutoSync, "ON") << attributes;
+    }
 }
 
-// As with the system's profile functions, a save goes into the hidden file (which then
-// still counts as missing at the next start).
-TEST_F(WindowsSettings, SaveOverAHiddenFileWritesItsKeys) {
-    writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
-    addAttributes(ini, FILE_ATTRIBUTE_HIDDEN);
+TEST_F(WindowsSettings, SaveOverAHiddenSystemFileKeepsItsAttributes) {
+    writeFile(ini, "; mine\r\n[SyncSettings]\r\nAutoSync=ON\r\n");
+    addAttributes(ini, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
     ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{}).ok());
 
     EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), AppSettings{});
-    EXPECT_FALSE(exists());
+    EXPECT_EQ(readFile(ini).rfind("; mine\r\n", 0), 0u);
+    EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_SYSTEM, 0u);
+    EXPECT_TRUE(exists());
+}
+
+TEST_F(WindowsSettings, ReadOnlyFileIsReadAndLeftAsItIs) {
+    writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
+    addAttributes(ini, FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini).AutoSync, "ON");
+    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{});
+
+    EXPECT_FALSE(saved.ok());
+    EXPECT_NE(saved.reason().find("read-only"), std::string::npos) << saved.reason();
+    EXPECT_EQ(readFile(ini), "[SyncSettings]\r\nAutoSync=ON\r\n");
+    EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(WindowsSettings, FolderOrDeviceIsNeitherReadNorWritten) {
+    folder.makeFolder("Kelvane.ini");
+    for (const std::string& path : {ini, std::string("NUL"), std::string("\\\\.\\NUL")}) {
+        const auto check = settings::checkSettingsFile(*fileSystem, path);
+        EXPECT_FALSE(check.loadable) << path;
+        EXPECT_NE(check.trouble.reason().find("not an ordinary file"), std::string::npos)
+            << path << ": " << check.trouble.reason();
+        EXPECT_FALSE(settings::SaveSettingsToINI(*fileSystem, path, AppSettings{}).ok()) << path;
+    }
+}
+
+// Windows' own profile functions keep a file in UTF-16 when it starts with the UTF-16LE
+// byte order mark.
+TEST_F(WindowsSettings, Utf16FileStaysUtf16) {
+    const std::wstring text = L"\xFEFF[FilePathAndFileNames]\r\nFile1=C:\\\x65E5\x672C\\a.txt\r\n";
+    const std::string bytes(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+    writeFile(ini, bytes);
+
+    AppSettings loaded = settings::LoadSettingsFromINI(*fileSystem, ini);
+    EXPECT_EQ(loaded.File1, "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\a.txt");
+    loaded.File2 = "D:\\\xCE\xA9\\a.txt";  // not in Windows-1252, kept all the same
+    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, loaded).ok());
+
+    EXPECT_EQ(readFile(ini).rfind(bytes, 0), 0u);
+    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), loaded);
+}
+
+// An executable in a folder the user cannot write keeps its settings in %APPDATA%.
+TEST_F(WindowsSettings, UsersSettingsFolderIsInAppDataAndMadeOnTheFirstSave) {
+    const std::wstring appData = toWide(fileSystem->workingPath(folder.file("Roaming")));
+    std::vector<wchar_t> before(32768);
+    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", before.data(), 32768);
+    ::SetEnvironmentVariableW(L"APPDATA", appData.c_str());
+
+    const std::string userFolder = fileSystem->userSettingsFolder();
+    const auto saved =
+        settings::SaveSettingsToINI(*fileSystem, userFolder + "\\Kelvane.ini", AppSettings{});
+
+    ::SetEnvironmentVariableW(L"APPDATA", length > 0 ? before.data() : nullptr);
+    EXPECT_EQ(userFolder, toUtf8(appData) + "\\Kelvane");
+    ASSERT_TRUE(saved.ok()) << saved.reason();
+    EXPECT_TRUE(fileSystem->canCreateFilesIn(userFolder));
+    EXPECT_EQ(folder.entries("Roaming/Kelvane"), std::vector<std::string>{"Kelvane.ini"});
 }
 
 TEST_F(WindowsSettings, WrittenHereReadsBackTheSame) {

@@ -28,15 +28,20 @@ bool KelvaneForm::Form_Load(const QString& executablePath,
         File2Text->setText(QString::fromStdString(appSettings.File2));
         File3Text->setText(QString::fromStdString(appSettings.File3));
         AutoSyncIntervalText->setText(QString::fromStdString(appSettings.SyncInterval));
+        // Every stored value is in the controls before a refused interval's message can
+        // open: a session that ends while it is open saves them all as they were.
+        setLastSyncText(QString::fromStdString(appSettings.LastSyncEvent));
         if (appSettings.AutoSync == "ON") {
             StartAutoSync();
         } else {
             StopAutoSync();
         }
-        setLastSyncText(QString::fromStdString(appSettings.LastSyncEvent));
     } else {
         StopAutoSync();
         openHelpWindow(helpForm, this, Version, this);
+    }
+    if (unloaded_) {
+        return false;  // the session ended while a start-up message was open
     }
     AddTrayIcon();
     return true;
@@ -53,12 +58,22 @@ void KelvaneForm::closeEvent(QCloseEvent* event) {
         return;
     }
     // The close box, the system menu and Alt+F4 arrive from the window system.
-    const CloseCause cause = event->spontaneous() ? CloseCause::UserCommand : closeCause_;
+    CloseCause cause = event->spontaneous() ? CloseCause::UserCommand : closeCause_;
     closeCause_ = CloseCause::ProgramCode;
-    if (!Form_QueryUnload(cause)) {
+    const bool goAhead = Form_QueryUnload(cause);
+    if (unloaded_) {
+        event->accept();  // a session end unloaded the window while the question was open
+        return;
+    }
+    // A session end that came while the question was open could not close the window
+    // itself (it was closing already); it left its cause here and overrules the answer.
+    if (closeCause_ == CloseCause::SessionEnd) {
+        cause = CloseCause::SessionEnd;
+    } else if (!goAhead) {
         event->ignore();
         return;
     }
+    closeCause_ = CloseCause::ProgramCode;
     Form_Unload(cause);
     event->accept();
 }

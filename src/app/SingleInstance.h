@@ -1,25 +1,38 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
-#include <memory>
 
 namespace kelvane::app {
 
-// One running copy per user and executable file. The lock lives in the user's runtime
-// (or temporary) folder, named after a hash of the executable's path; a lock left by a
-// killed process is taken over.
+// One running copy per executable file, however it was started. On Linux the lock is a
+// flock on the executable file itself: the kernel releases it when the holder ends in any
+// way (a crash or kill -9 included), it needs no folder to write and no environment, and
+// every start of the same file meets the same lock whichever user, shell or session it
+// comes from. On Windows it is a named mutex keyed by the executable's path.
 class SingleInstance {
   public:
-    explicit SingleInstance(const QString& executablePath);
+    enum class Outcome {
+        Held,           // this process is the one copy
+        HeldByAnother,  // a live copy of the same executable holds the lock
+        Unavailable,    // the lock could not be taken at all; failure() says why
+    };
 
-    // True when this process now holds the lock; false when another copy holds it.
-    bool acquire();
-    QString lockPath() const { return path_; }
+    explicit SingleInstance(const QString& executablePath);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    Outcome acquire();
+    // Why the lock could not be taken, in words for the user; empty otherwise.
+    QString failure() const { return failure_; }
 
   private:
-    QString path_;
-    std::unique_ptr<QLockFile> lock_;
+    void release();
+
+    QString executablePath_;
+    QString failure_;
+    int descriptor_ = -1;    // Linux: the executable, open while the lock is held
+    void* mutex_ = nullptr;  // Windows: the named mutex, while held
 };
 
 }  // namespace kelvane::app

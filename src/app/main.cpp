@@ -1,16 +1,18 @@
 #include <QApplication>
-#include <QSessionManager>
-#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
 #include <exception>
 
+#include "app/SessionEndWatch.h"
 #include "app/SingleInstance.h"
 #include "platform/FileSystem.h"
-#include "platform/TerminationSignal.h"
 #include "ui/AppIcon.h"
 #include "ui/Dialogs.h"
 #include "ui/KelvaneForm.h"
 
 namespace {
+
+using kelvane::app::SingleInstance;
 
 // Anything unforeseen ends the run with words rather than a crash report. Settings
 // writes are atomic, so no half-written file is left behind either way.
@@ -18,6 +20,18 @@ int reportUnexpected(kelvane::ui::Dialogs& dialogs, const char* what) {
     dialogs.warning(nullptr, QStringLiteral("Kelvane stopped because of an unexpected error:\n%1")
                                  .arg(QString::fromLocal8Bit(what)));
     return 1;
+}
+
+// Said once per run, after the window is up, and on standard error for the session's
+// log: the program runs, but nothing stops a second copy.
+void tellUnprotected(kelvane::ui::Dialogs& dialogs, QWidget* window, const QString& failure) {
+    const QString note = QStringLiteral(
+                             "Kelvane cannot tell whether another copy of it is running: %1.\n\n"
+                             "It runs all the same. Do not start it a second time, or two copies "
+                             "will write the same settings and files.")
+                             .arg(failure);
+    std::fprintf(stderr, "%s\n", note.toLocal8Bit().constData());
+    QTimer::singleShot(0, window, [&dialogs, window, note] { dialogs.warning(window, note); });
 }
 
 }  // namespace
@@ -34,28 +48,29 @@ int main(int argc, char** argv) {
     kelvane::ui::QtDialogs dialogs;
     try {
         const QString executable = QApplication::applicationFilePath();
-        kelvane::app::SingleInstance instance(executable);
+        SingleInstance instance(executable);
+        SingleInstance::Outcome lock = SingleInstance::Outcome::Unavailable;
         kelvane::ui::KelvaneForm form(*fileSystem, dialogs);
         QObject::connect(&form, &kelvane::ui::KelvaneForm::unloaded, &application,
                          &QApplication::quit, Qt::QueuedConnection);
-        QObject::connect(&application, &QGuiApplication::commitDataRequest, &form,
-                         [&form](QSessionManager&) {
-                             form.requestClose(kelvane::ui::KelvaneForm::CloseCause::SessionEnd);
-                         });
-        std::unique_ptr<QSocketNotifier> termination;
-        if (const int descriptor = kelvane::platform::terminationSignalDescriptor();
-            descriptor >= 0) {
-            termination = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-            QObject::connect(
-                termination.get(), &QSocketNotifier::activated, &form, [&form, &termination] {
-                    termination->setEnabled(false);
-                    form.requestClose(kelvane::ui::KelvaneForm::CloseCause::SessionEnd);
-                });
-        }
-        if (!form.Form_Load(executable, [&instance] { return !instance.acquire(); })) {
+        // Signals are caught from here on, but only a start that is not refused for
+        // another copy lets them close (and so save) the window.
+        kelvane::app::SessionEndWatch sessionEnd(dialogs);
+        const auto anotherInstanceRunning = [&] {
+            lock = instance.acquire();
+            if (lock == SingleInstance::Outcome::HeldByAnother) {
+                return true;
+            }
+            sessionEnd.setWindow(form);
+            return false;
+        };
+        if (!form.Form_Load(executable, anotherInstanceRunning)) {
             return 0;
         }
         form.show();
+        if (lock == SingleInstance::Outcome::Unavailable) {
+            tellUnprotected(dialogs, &form, instance.failure());
+        }
         return QApplication::exec();
     } catch (const std::exception& error) {
         return reportUnexpected(dialogs, error.what());

@@ -8,4 +8,6 @@ int terminationSignalDescriptor() {
     return -1;
 }
 
+void acknowledgeTerminationSignals() {}
+
 }  // namespace kelvane::platform

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDialog>
+#include <QList>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -22,6 +25,10 @@ class Dialogs {
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
     // A file to open; empty when the user cancels.
     virtual QString openFile(QWidget* parent, const QString& title, const QString& startFolder) = 0;
+    // The session is ending: closes every open box and dialog as if it were cancelled
+    // (OK, No, no file) and answers every later one the same way without showing it, so
+    // no code waits on a user who has gone.
+    virtual void dismissAll() = 0;
 };
 
 // The real boxes: application-modal, kept above other windows, with no title of their
@@ -33,6 +40,14 @@ class QtDialogs final : public Dialogs {
     void warning(QWidget* parent, const QString& text) override;
     bool askYesNo(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const QString& title, const QString& startFolder) override;
+    void dismissAll() override;
+
+  private:
+    // Runs the dialog unless the session is ending; its result, or Rejected.
+    int run(QDialog& dialog);
+
+    QList<QPointer<QDialog>> open_;
+    bool dismissed_ = false;
 };
 
 }  // namespace kelvane::ui

@@ -18,23 +18,48 @@ class FakeDialogs final : public ui::Dialogs {
     QStringList filesToChoose;  // next answers of the file dialog; empty text cancels
     QStringList startFolders;
     std::function<void()> whileMessageShown;
+    std::function<void()> whileQuestionShown;
+    // After dismissAll, as with the real boxes, nothing more is shown or recorded and
+    // every question gets its cancel answer.
+    int dismissals = 0;
 
     void message(QWidget*, const QString& text) override {
+        if (dismissals > 0) {
+            return;
+        }
         messages << text;
         if (whileMessageShown) {
             whileMessageShown();
         }
     }
-    void information(QWidget*, const QString& text) override { informations << text; }
-    void warning(QWidget*, const QString& text) override { warnings << text; }
+    void information(QWidget*, const QString& text) override {
+        if (dismissals == 0) {
+            informations << text;
+        }
+    }
+    void warning(QWidget*, const QString& text) override {
+        if (dismissals == 0) {
+            warnings << text;
+        }
+    }
     bool askYesNo(QWidget*, const QString& text) override {
+        if (dismissals > 0) {
+            return false;
+        }
         questions << text;
-        return answerYes;
+        if (whileQuestionShown) {
+            whileQuestionShown();
+        }
+        return answerYes && dismissals == 0;
     }
     QString openFile(QWidget*, const QString&, const QString& startFolder) override {
+        if (dismissals > 0) {
+            return QString();
+        }
         startFolders << startFolder;
         return filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
     }
+    void dismissAll() override { ++dismissals; }
 };
 
 }  // namespace kelvane::testing

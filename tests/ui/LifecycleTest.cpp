@@ -1,18 +1,23 @@
 // Start-up, hiding to the tray, closing, and the one-instance rule, with a real settings
 // file beside a stand-in executable path.
 #include <QtTest/qtestspontaneevent.h>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 
 #include "FakeDialogs.h"
+#include "app/SessionEndWatch.h"
 #include "app/SingleInstance.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminationSignal.h"
 #include "support/TempFolder.h"
 #include "tray/TrayIcon.h"
 #include "ui/HelpForm.h"
@@ -35,6 +40,86 @@ std::string storedFile(const std::string& autoSync, const std::string& interval)
            "[FormLocation]\r\nFormTop=1500\r\nFormLeft=3000\r\n";
 }
 
+// Whether the process has a handler for the signal. Kelvane catches SIGTERM and SIGHUP
+// from before its start-up can open any box, and answers them in its event loop; a
+// signal sent earlier would end it the system's way instead.
+bool catches(qint64 pid, int signal) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
+            return (mask >> (signal - 1)) & 1U;
+        }
+    }
+    return false;
+}
+
+// Whether the process holds a whole-file lock, as the one-instance rule takes it.
+bool holdsLock(qint64 pid) {
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 4 && fields[1] == "FLOCK" && fields[4].toLongLong() == pid) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QProcessEnvironment offscreen() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+// The real program, started from a copy of the built executable so it has its own
+// settings file and its own lock.
+class RealProgram {
+  public:
+    RealProgram(const QString& executable, const QProcessEnvironment& environment,
+                const QStringList& runAs = {}) {
+        process_.setProcessEnvironment(environment);
+        if (runAs.isEmpty()) {
+            process_.start(executable, {});
+        } else {
+            process_.start(runAs.first(), runAs.mid(1) << executable);
+        }
+    }
+    ~RealProgram() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+
+    qint64 pid() const { return process_.processId(); }
+    bool waitUntilCatchingSignals() {
+        return process_.waitForStarted() &&
+               QTest::qWaitFor([this] { return catches(pid(), SIGTERM); }, 30'000);
+    }
+    bool waitUntilHoldingTheLock() {
+        return QTest::qWaitFor([this] { return holdsLock(pid()); }, 30'000);
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(pid()), number); }
+    // True when it ended by itself with exit code 0; the limit only keeps a hang from
+    // stalling the suite.
+    bool endsCleanly() {
+        return process_.waitForFinished(30'000) && process_.exitStatus() == QProcess::NormalExit &&
+               process_.exitCode() == 0;
+    }
+    bool running() const { return process_.state() == QProcess::Running; }
+    QString errors() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
+
+  private:
+    QProcess process_;
+};
+
 }  // namespace
 
 class LifecycleTest : public QObject {
@@ -51,6 +136,33 @@ class LifecycleTest : public QObject {
         form = std::make_unique<KelvaneForm>(*fileSystem, *dialogs);
         QVERIFY(
             form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
+    }
+    QString installedCopy() const {
+        const QString copy = QString::fromStdString(folder->file("Kelvane"));
+        if (!QFileInfo::exists(copy)) {
+            QFile::copy(QStringLiteral(KELVANE_EXECUTABLE), copy);
+        }
+        return copy;
+    }
+    // A second start of the same program file while the first runs: it must be refused,
+    // end on SIGTERM and leave the first one's settings file exactly as it was.
+    void secondStartIsRefused(const QProcessEnvironment& secondEnvironment) {
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        RealProgram first(installedCopy(), offscreen());
+        QVERIFY(first.waitUntilCatchingSignals());
+        QVERIFY(first.waitUntilHoldingTheLock());
+        const std::string before = kelvane::testing::readFile(ini());
+
+        RealProgram second(installedCopy(), secondEnvironment);
+        QVERIFY(second.waitUntilCatchingSignals());
+        second.signal(SIGTERM);
+
+        QVERIFY(second.endsCleanly());
+        QCOMPARE(kelvane::testing::readFile(ini()), before);
+        QVERIFY(first.running());
+        first.signal(SIGTERM);
+        QVERIFY(first.endsCleanly());
+        QVERIFY(kelvane::testing::readFile(ini()) != before);
     }
     void userCloses() {
         QCloseEvent close;
@@ -239,6 +351,7 @@ class LifecycleTest : public QObject {
 
     void oneOfManyLaunchesHoldsTheLockAndAKillReleasesIt() {
         const QString executable = QString::fromStdString(folder->file("Kelvane"));
+        kelvane::testing::writeFile(folder->file("Kelvane"), "a program");
         std::vector<std::unique_ptr<QProcess>> launches;
         for (int i = 0; i < 20; ++i) {
             auto process = std::make_unique<QProcess>();
@@ -260,7 +373,7 @@ class LifecycleTest : public QObject {
         ::kill(static_cast<pid_t>(holder->processId()), SIGKILL);
         holder->waitForFinished();
         kelvane::app::SingleInstance next(executable);
-        QVERIFY(next.acquire());
+        QCOMPARE(next.acquire(), kelvane::app::SingleInstance::Outcome::Held);
         for (auto& process : launches) {
             process->kill();
             process->waitForFinished();
@@ -268,23 +381,149 @@ class LifecycleTest : public QObject {
     }
 
     void realProgramStartsAloneAndSavesWhenTold() {
-        const QString copy = QString::fromStdString(folder->file("Kelvane"));
-        QVERIFY(QFile::copy(QStringLiteral(KELVANE_EXECUTABLE), copy));
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(environment);
-        program.start(copy);
-        QVERIFY(program.waitForStarted());
-        const QString lock = kelvane::app::SingleInstance(copy).lockPath();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 20'000);
-        QTest::qWait(500);  // let start-up finish before the signal arrives
+        RealProgram program(installedCopy(), offscreen());
+        QVERIFY(program.waitUntilCatchingSignals());
 
-        program.terminate();  // a session end: saves without asking
+        program.signal(SIGTERM);  // a session end: saves without asking
 
-        QVERIFY(program.waitForFinished(20'000));
-        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(program.endsCleanly());
         QVERIFY(kelvane::testing::readFile(ini()).find("LastSyncEvent=NIL") != std::string::npos);
+    }
+
+    void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        kelvane::ui::QtDialogs boxes;
+        kelvane::app::SessionEndWatch sessionEnd(boxes);
+        form = std::make_unique<KelvaneForm>(*fileSystem, boxes);
+        QVERIFY(
+            form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
+        sessionEnd.setWindow(*form);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        form->File2Text->setText(QStringLiteral("/data/c/notes.txt"));
+        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
+        QString asked;
+        QTimer::singleShot(0, [&asked] {
+            if (const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = box->text();
+            }
+            ::raise(SIGTERM);
+        });
+        // Should the box outlive the signal, answer No so the test fails instead of hanging.
+        bool answeredByHand = false;
+        QTimer::singleShot(20'000, [&answeredByHand] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                answeredByHand = true;
+                box->done(QMessageBox::No);
+            }
+        });
+
+        // The close box, as the window system reports it: to the native window, which
+        // marks the widget as closing while the question is open.
+        QCloseEvent close;
+        QSpontaneKeyEvent::setSpontaneous(&close);
+        QCoreApplication::instance()->notify(form->windowHandle(), &close);
+
+        QVERIFY(!answeredByHand);
+        QCOMPARE(asked, QStringLiteral("Do you really want to stop Kelvane?"));
+        QCOMPARE(unloaded.count(), 1);
+        QVERIFY(!form->isVisible());
+        const std::string saved = kelvane::testing::readFile(ini());
+        QVERIFY(saved.find("File2=/data/c/notes.txt") != std::string::npos);
+        QVERIFY(saved.find("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM") !=
+                std::string::npos);
+        form.reset();
+    }
+
+    void everySignalIsAnsweredNotOnlyTheFirst() {
+        kelvane::ui::QtDialogs boxes;
+        kelvane::app::SessionEndWatch sessionEnd(boxes);
+        for (const int signal : {SIGTERM, SIGHUP, SIGTERM}) {
+            form = std::make_unique<KelvaneForm>(*fileSystem, boxes);
+            QVERIFY(form->Form_Load(QString::fromStdString(folder->file("Kelvane")),
+                                    [] { return false; }));
+            sessionEnd.setWindow(*form);
+            QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
+            // The last signal was read away: nothing is pending until the next one.
+            QCoreApplication::processEvents();
+            QCOMPARE(unloaded.count(), 0);
+
+            ::raise(signal);
+
+            QTRY_COMPARE(unloaded.count(), 1);
+            form.reset();
+        }
+    }
+
+    void sessionEndDuringAStartUpMessageSavesAndEnds() {
+        kelvane::testing::writeFile(ini(), storedFile("ON", "abc"));  // refused at start
+        RealProgram program(installedCopy(), offscreen());
+        QVERIFY(program.waitUntilCatchingSignals());
+
+        program.signal(SIGTERM);
+
+        QVERIFY(program.endsCleanly());
+        const std::string saved = kelvane::testing::readFile(ini());
+        QVERIFY(saved.find("File1=/data/a/notes.txt") != std::string::npos);
+        QVERIFY(saved.find("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM") !=
+                std::string::npos);
+        QVERIFY(saved.find("File3_Selected=1.5") == std::string::npos);  // rewritten
+    }
+
+    void refusedSecondStartWritesNothingAndEndsOnSignal() { secondStartIsRefused(offscreen()); }
+
+    void oneInstanceWhateverTheEnvironment() {
+        // A start from ssh, cron or sudo: another runtime folder (or none), other
+        // temporary and home folders.
+        QProcessEnvironment bare = offscreen();
+        bare.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                    QString::fromStdString(folder->makeFolder("run").string()));
+        bare.insert(QStringLiteral("TMPDIR"),
+                    QString::fromStdString(folder->makeFolder("tmp").string()));
+        bare.insert(QStringLiteral("HOME"),
+                    QString::fromStdString(folder->makeFolder("home").string()));
+        secondStartIsRefused(bare);
+    }
+
+    void aProgramFileThatCannotBeLockedIsNotAnotherCopy() {
+        kelvane::app::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
+
+        QCOMPARE(missing.acquire(), kelvane::app::SingleInstance::Outcome::Unavailable);
+        QVERIFY(missing.failure().contains(QString::fromStdString(folder->file("gone/Kelvane"))));
+        QVERIFY(missing.failure().contains(QStringLiteral("No such file")));
+    }
+
+    void aLockThatCannotBeTakenLetsTheProgramRunAndSaysWhyOnce() {
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        const QString copy = installedCopy();
+        // Runnable but not readable, so its file cannot be opened to lock it. Root reads
+        // anything, so then it runs as nobody, in a folder nobody may write.
+        QVERIFY(QFile::setPermissions(
+            copy, QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+        QStringList runAs;
+        QProcessEnvironment environment = offscreen();
+        if (::getuid() == 0) {
+            runAs = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                                QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                                QStringLiteral("--")};
+            std::filesystem::permissions(folder->path(), std::filesystem::perms::all);
+            std::filesystem::permissions(ini(), std::filesystem::perms::all);
+            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            environment.remove(QStringLiteral("LSAN_OPTIONS"));
+            environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        }
+        RealProgram program(copy, environment, runAs);
+        QVERIFY(program.waitUntilCatchingSignals());
+
+        program.signal(SIGTERM);
+
+        QVERIFY(program.endsCleanly());
+        const QString errors = program.errors();
+        QCOMPARE(errors.count(QStringLiteral("cannot tell whether another copy of it is running")),
+                 1);
+        QVERIFY(errors.contains(QStringLiteral("Permission denied")));
+        // It ran as the one copy would: the session end saved its settings.
+        QVERIFY(kelvane::testing::readFile(ini()).find("File3_Selected=1.5") == std::string::npos);
     }
 };
 

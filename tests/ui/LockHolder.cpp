@@ -1,5 +1,6 @@
 // Takes the single-instance lock for an executable path and reports what happened:
-// prints "held" and waits for the given number of milliseconds, or prints "refused".
+// prints "held" and waits for the given number of milliseconds, or prints "refused", or
+// "unavailable: " and the reason the lock could not be taken.
 #include <QCoreApplication>
 #include <QThread>
 #include <cstdio>
@@ -12,10 +13,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kelvane_lock_holder EXECUTABLE MILLISECONDS\n");
         return 2;
     }
-    kelvane::app::SingleInstance instance(QString::fromLocal8Bit(argv[1]));
-    if (!instance.acquire()) {
-        std::puts("refused");
-        return 0;
+    using kelvane::app::SingleInstance;
+    SingleInstance instance(QString::fromLocal8Bit(argv[1]));
+    switch (instance.acquire()) {
+        case SingleInstance::Outcome::HeldByAnother:
+            std::puts("refused");
+            return 0;
+        case SingleInstance::Outcome::Unavailable:
+            std::printf("unavailable: %s\n", instance.failure().toLocal8Bit().constData());
+            return 0;
+        case SingleInstance::Outcome::Held:
+            break;
     }
     std::puts("held");
     std::fflush(stdout);

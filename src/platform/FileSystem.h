@@ -21,6 +21,14 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// A finished copy's times: the source's, as it was copied, and the target's, read back
+// after the copy took the target's place. File systems keep times at their own
+// precision, so the two can differ.
+struct CopiedTimes {
+    FileTime source;
+    FileTime target;
+};
+
 // What the existence test saw at a path.
 enum class Presence {
     OrdinaryFile,  // an ordinary file the sync may use (symbolic links followed)
@@ -72,7 +80,8 @@ class FileSystem {
     // Looks at a path once, following symbolic links: the time and identity of the
     // ordinary file there, or nothing when the path names no file, a folder or (on
     // Windows) a hidden or system file. An error means the question could not be
-    // answered (a folder on the way cannot be searched).
+    // answered (a folder on the way cannot be searched, the path is longer than the
+    // system takes).
     virtual Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) = 0;
 
     // The same look, when only the answer "is there a file" matters.
@@ -84,14 +93,20 @@ class FileSystem {
         return found.value() ? Presence::OrdinaryFile : Presence::Missing;
     }
 
-    // True when the file lies on a volume that stores times at two-second steps
-    // (the FAT family). Asked only when two times differ by less than two seconds.
+    // True when the file lies on a volume known by its type to store times at two-second
+    // steps (the FAT family). Asked only when two times differ by less than two seconds.
     virtual bool hasCoarseTimes(const std::string& path) = 0;
 
     // Replaces target's content and last-modified time with source's, atomically: the
     // target holds either its old bytes and time or the new ones, never a mix, and is
-    // left exactly as it was on any failure. Leaves no temporary file behind.
-    virtual Status replaceWithCopy(const std::string& source, const std::string& target) = 0;
+    // left exactly as it was on any failure. Leaves no temporary file behind. Refuses a
+    // target the running user may not write and one with other names (hard links),
+    // which a replacement would leave holding the old content. The target keeps its
+    // permissions, extended attributes and access control list, and its owner where
+    // the system allows. Once the new content is in place, a time that could not be set
+    // is no failure: the caller judges the time read back.
+    virtual Result<CopiedTimes> replaceWithCopy(const std::string& source,
+                                                const std::string& target) = 0;
 
     // What is at the settings file's path, seen without opening it, so a FIFO or a
     // device can be refused before anything could block on it.
@@ -127,5 +142,11 @@ class FileSystem {
 
 // The implementation for the system the program was built for.
 std::unique_ptr<FileSystem> makeSystemFileSystem();
+
+#ifdef _WIN32
+// The same, putting a copy in its target's place by a plain move instead of the system's
+// replace-file call, as on file systems that do not support that call.
+std::unique_ptr<FileSystem> makeFileSystemWithPlainMoves();
+#endif
 
 }  // namespace kelvane::platform

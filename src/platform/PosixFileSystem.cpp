@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,16 +182,92 @@ bool sameTimes(const struct stat& before, const struct stat& after) {
            before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
 }
 
+// Names of the extended attributes of a file, each ended by a NUL; empty where the file
+// system keeps none.
+Result<std::vector<char>> extendedAttributeNames(const std::string& path) {
+    for (;;) {
+        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+        if (size < 0 && (errno == ENOTSUP || errno == ENOSYS)) {
+            return std::vector<char>();
+        }
+        if (size < 0) {
+            return systemError("Cannot read the extended attributes of", path);
+        }
+        std::vector<char> names(static_cast<std::size_t>(size));
+        const ssize_t got = ::listxattr(path.c_str(), names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            return names;
+        }
+        if (errno != ERANGE) {  // ERANGE: one was added meanwhile; ask again
+            return systemError("Cannot read the extended attributes of", path);
+        }
+    }
+}
+
+// One attribute's value; nothing when it was removed meanwhile.
+Result<std::optional<std::string>> extendedAttribute(const std::string& path,
+                                                     const std::string& name) {
+    for (;;) {
+        const ssize_t size = ::getxattr(path.c_str(), name.c_str(), nullptr, 0);
+        if (size < 0 && errno == ENODATA) {
+            return std::optional<std::string>();
+        }
+        if (size < 0) {
+            return systemError("Cannot read the extended attribute " + name + " of", path);
+        }
+        std::string value(static_cast<std::size_t>(size), '\0');
+        const ssize_t got = ::getxattr(path.c_str(), name.c_str(), value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            return std::optional<std::string>(value);
+        }
+        if (errno != ERANGE) {
+            return systemError("Cannot read the extended attribute " + name + " of", path);
+        }
+    }
+}
+
+// The system sets these namespaces for a new file itself (a security label, say) and
+// lets only a privileged process write them.
+bool systemMayKeepItsOwn(const std::string& name, int code) {
+    const bool privileged = name.rfind("security.", 0) == 0 || name.rfind("trusted.", 0) == 0;
+    return privileged && (code == EPERM || code == EACCES || code == ENOTSUP);
+}
+
+// The replaced file's extended attributes, its POSIX access control list
+// (system.posix_acl_access) among them, set on its replacement.
+Status copyExtendedAttributes(const std::string& from, int to) {
+    auto names = extendedAttributeNames(from);
+    if (!names) {
+        return Error{names.reason()};
+    }
+    const std::vector<char>& list = names.value();
+    for (std::size_t at = 0; at < list.size();) {
+        const std::string name(list.data() + at);
+        at += name.size() + 1;
+        auto value = extendedAttribute(from, name);
+        if (!value) {
+            return Error{value.reason()};
+        }
+        if (!value.value()) {
+            continue;
+        }
+        const std::string& bytes = *value.value();
+        if (::fsetxattr(to, name.c_str(), bytes.data(), bytes.size(), 0) != 0 &&
+            !systemMayKeepItsOwn(name, errno)) {
+            return systemError("Cannot carry the extended attribute " + name + " of", from);
+        }
+    }
+    return {};
+}
+
 // Writes the source into a fresh temporary file beside the target and renames it over
 // the target. The temporary file is removed on every failure.
 class AtomicReplace {
   public:
-    AtomicReplace(std::string source, std::string finalPath,
-                  std::function<bool(const std::string&)> coarseTimes)
-        : source_(std::move(source)),
-          final_(std::move(finalPath)),
-          folder_(folderOf(final_)),
-          coarseTimes_(std::move(coarseTimes)) {}
+    AtomicReplace(std::string source, std::string finalPath)
+        : source_(std::move(source)), final_(std::move(finalPath)), folder_(folderOf(final_)) {}
     ~AtomicReplace() {
         if (!temporary_.empty()) {
             ::unlink(temporary_.c_str());
@@ -199,19 +276,21 @@ class AtomicReplace {
     AtomicReplace(const AtomicReplace&) = delete;
     AtomicReplace& operator=(const AtomicReplace&) = delete;
 
-    Status run();
+    Result<CopiedTimes> run();
 
   private:
     Status openSource(Descriptor& from, struct stat& info);
+    Status checkTarget(struct stat& targetInfo);
     Status createTemporary(Descriptor& to);
-    Status fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo);
-    Status install(const struct stat& sourceInfo);
+    Status fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo,
+                const struct stat& targetInfo);
+    Status carryOver(Descriptor& to, const struct stat& targetInfo);
+    Result<CopiedTimes> install(const struct stat& sourceInfo);
 
     std::string source_;
     std::string final_;
     std::string folder_;
     std::string temporary_;
-    std::function<bool(const std::string&)> coarseTimes_;
 };
 
 Status AtomicReplace::openSource(Descriptor& from, struct stat& info) {
@@ -224,6 +303,32 @@ Status AtomicReplace::openSource(Descriptor& from, struct stat& info) {
     }
     if (!S_ISREG(info.st_mode)) {
         return Error{"Not an ordinary file: " + source_};
+    }
+    return {};
+}
+
+// A target without write permission was made so to protect it, and a target with other
+// names (hard links) would be split by the rename: its other names would keep the old
+// bytes. Both are refused before anything is written.
+Status AtomicReplace::checkTarget(struct stat& targetInfo) {
+    if (::stat(final_.c_str(), &targetInfo) != 0) {
+        return systemError("Cannot look at", final_);
+    }
+    // Judged for the effective user, as the rename runs: root may replace a 0444 file.
+    if (::faccessat(AT_FDCWD, final_.c_str(), W_OK, AT_EACCESS) != 0) {
+        const int code = errno;
+        if (code == EACCES || code == EPERM || code == EROFS) {
+            return Error{"Cannot replace " + final_ + ": it is read-only for this user (" +
+                         std::strerror(code) + ")"};
+        }
+        return systemError("Cannot look at", final_, code);
+    }
+    if (!S_ISREG(targetInfo.st_mode)) {
+        return Error{"Cannot replace " + final_ + ": it is no longer an ordinary file"};
+    }
+    if (targetInfo.st_nlink > 1) {
+        return Error{"Cannot replace " + final_ +
+                     ": it has other names (hard links), which would keep the old content"};
     }
     return {};
 }
@@ -246,7 +351,24 @@ Status AtomicReplace::createTemporary(Descriptor& to) {
     return Error{"Cannot find a free temporary name in " + folder_};
 }
 
-Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo) {
+// What the replaced file carried besides its bytes goes to its replacement: owner and
+// group where the system lets this user keep them (only a privileged process may give
+// a file away, but an owner may keep a group it belongs to), permissions, and extended
+// attributes with the access control list. Permissions come before the access control
+// list, which sets the group bits itself.
+Status AtomicReplace::carryOver(Descriptor& to, const struct stat& targetInfo) {
+    if (::fchown(to.get(), targetInfo.st_uid, targetInfo.st_gid) != 0 &&
+        ::fchown(to.get(), static_cast<uid_t>(-1), targetInfo.st_gid) != 0) {
+        errno = 0;
+    }
+    if (::fchmod(to.get(), targetInfo.st_mode & 07777) != 0 && !permissionsUnsupported(errno)) {
+        return systemError("Cannot set permissions on a copy in", folder_);
+    }
+    return copyExtendedAttributes(final_, to.get());
+}
+
+Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo,
+                           const struct stat& targetInfo) {
     if (auto copied = copyBytes(from.get(), to.get(), sourceInfo.st_size, source_); !copied) {
         return copied;
     }
@@ -254,16 +376,8 @@ Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& 
     if (::fstat(from.get(), &after) != 0 || !sameTimes(sourceInfo, after)) {
         return Error{"The source changed while it was copied: " + source_};
     }
-    struct stat targetInfo {};
-    if (::stat(final_.c_str(), &targetInfo) != 0) {
-        return systemError("Cannot look at", final_);
-    }
-    // Best effort: the owner can only be kept by a privileged process.
-    if (::fchown(to.get(), targetInfo.st_uid, targetInfo.st_gid) != 0) {
-        errno = 0;
-    }
-    if (::fchmod(to.get(), targetInfo.st_mode & 07777) != 0 && !permissionsUnsupported(errno)) {
-        return systemError("Cannot set permissions on a copy in", folder_);
+    if (auto carried = carryOver(to, targetInfo); !carried) {
+        return carried;
     }
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::futimens(to.get(), times) != 0) {
@@ -278,7 +392,7 @@ Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& 
     return {};
 }
 
-Status AtomicReplace::install(const struct stat& sourceInfo) {
+Result<CopiedTimes> AtomicReplace::install(const struct stat& sourceInfo) {
     if (::rename(temporary_.c_str(), final_.c_str()) != 0) {
         return systemError("Cannot replace", final_);
     }
@@ -287,10 +401,13 @@ Status AtomicReplace::install(const struct stat& sourceInfo) {
     if (folder.valid()) {
         ::fsync(folder.get());  // makes the rename itself durable; not all systems allow it
     }
-    // Some file systems (FAT through FUSE among them) reset the time on rename.
+    // Some file systems (FAT through FUSE among them) reset the time on rename. The new
+    // content is in place now, so a refusal here is no failure in itself: the time read
+    // back tells whether the target kept the source's time (most already have it from
+    // the temporary file).
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::utimensat(AT_FDCWD, final_.c_str(), times, 0) != 0) {
-        return systemError("Cannot set the time of", final_);
+        errno = 0;
     }
     struct stat placed {};
     if (::stat(final_.c_str(), &placed) != 0) {
@@ -299,27 +416,26 @@ Status AtomicReplace::install(const struct stat& sourceInfo) {
     if (placed.st_size != sourceInfo.st_size) {
         return Error{"The copy has the wrong size: " + final_};
     }
-    // A time the file system did not keep would make every later pass copy again.
-    const auto drift = placed.st_mtim.tv_sec - sourceInfo.st_mtim.tv_sec;
-    if (drift != 0 && !((drift == 1 || drift == -1) && coarseTimes_(final_))) {
-        return Error{"The file system did not keep the time of " + final_};
-    }
-    return {};
+    return CopiedTimes{modifiedOf(sourceInfo), modifiedOf(placed)};
 }
 
-Status AtomicReplace::run() {
+Result<CopiedTimes> AtomicReplace::run() {
     removeStaleTemporaries(folder_, baseOf(final_));
     Descriptor from;
     struct stat sourceInfo {};
     if (auto opened = openSource(from, sourceInfo); !opened) {
-        return opened;
+        return Error{opened.reason()};
+    }
+    struct stat targetInfo {};
+    if (auto checked = checkTarget(targetInfo); !checked) {
+        return Error{checked.reason()};
     }
     Descriptor to;
     if (auto created = createTemporary(to); !created) {
-        return created;
+        return Error{created.reason()};
     }
-    if (auto filled = fill(from, to, sourceInfo); !filled) {
-        return filled;
+    if (auto filled = fill(from, to, sourceInfo, targetInfo); !filled) {
+        return Error{filled.reason()};
     }
     return install(sourceInfo);
 }
@@ -337,7 +453,9 @@ class PosixFileSystem final : public FileSystem {
     Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) {
+            // A path too long for the system may still name a file: that is a failure
+            // with its reason, not a missing file.
+            if (errno == ENOENT || errno == ENOTDIR) {
                 return std::optional<FileStamp>();
             }
             return systemError("Cannot look at", path);
@@ -352,13 +470,13 @@ class PosixFileSystem final : public FileSystem {
 
     bool hasCoarseTimes(const std::string& path) override;
 
-    Status replaceWithCopy(const std::string& source, const std::string& target) override {
+    Result<CopiedTimes> replaceWithCopy(const std::string& source,
+                                        const std::string& target) override {
         auto finalPath = resolveTarget(target);
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        AtomicReplace replace(source, finalPath.value(),
-                              [this](const std::string& path) { return hasCoarseTimes(path); });
+        AtomicReplace replace(source, finalPath.value());
         return replace.run();
     }
 

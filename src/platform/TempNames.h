@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <optional>
@@ -12,14 +13,38 @@ namespace kelvane::platform {
 // Temporary files sit beside the file they will replace, named after it, the writing
 // process and a random part: ".<name>.kelvane-<pid>-<random>.tmp". The process id lets a
 // later pass tell a file left by a killed writer from one still being written.
+//
+// File systems take names of at most 255 bytes (Windows: 255 UTF-16 units), so a long
+// name is cut, at a character boundary, to leave room for the rest: one dot, the tag,
+// up to nine digits of process id, a dash, twelve random characters and ".tmp".
+inline constexpr std::size_t kLongestName = 255;
+inline constexpr std::size_t kLongestPidDigits = 9;
+inline constexpr std::size_t kRandomLength = 12;
+inline constexpr std::string_view kTemporaryTag = ".kelvane-";
+inline constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// ".<name>.kelvane-", with the name cut where needed; shared by every temporary of a file.
+inline std::string temporaryPrefix(std::string_view finalName) {
+    constexpr std::size_t kRoom = kLongestName - 1 - kTemporaryTag.size() - kLongestPidDigits - 1 -
+                                  kRandomLength - kTemporarySuffix.size();
+    std::size_t keep = std::min(finalName.size(), kRoom);
+    // Never split a UTF-8 sequence: step back over continuation bytes.
+    while (keep < finalName.size() && keep > 0 &&
+           (static_cast<unsigned char>(finalName[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    std::string prefix = ".";
+    prefix += finalName.substr(0, keep);
+    prefix += kTemporaryTag;
+    return prefix;
+}
+
 inline std::string temporaryName(std::string_view finalName, long pid, std::string_view random) {
-    std::string name = ".";
-    name += finalName;
-    name += ".kelvane-";
+    std::string name = temporaryPrefix(finalName);
     name += std::to_string(pid);
     name += '-';
     name += random;
-    name += ".tmp";
+    name += kTemporarySuffix;
     return name;
 }
 
@@ -30,7 +55,7 @@ inline std::string randomNamePart(std::uint64_t processId) {
                                   (processId << 16));
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string part;
-    for (int i = 0; i < 12; ++i) {
+    for (std::size_t i = 0; i < kRandomLength; ++i) {
         part += kAlphabet[engine() % (sizeof(kAlphabet) - 1)];
     }
     return part;
@@ -38,8 +63,8 @@ inline std::string randomNamePart(std::uint64_t processId) {
 
 // The writer's process id when entryName is one of our temporary files for finalName.
 inline std::optional<long> temporaryOwner(std::string_view entryName, std::string_view finalName) {
-    const std::string prefix = "." + std::string(finalName) + ".kelvane-";
-    constexpr std::string_view kSuffix = ".tmp";
+    const std::string prefix = temporaryPrefix(finalName);
+    constexpr std::string_view kSuffix = kTemporarySuffix;
     if (entryName.size() <= prefix.size() + kSuffix.size() ||
         entryName.substr(0, prefix.size()) != prefix ||
         entryName.substr(entryName.size() - kSuffix.size()) != kSuffix) {
@@ -49,7 +74,7 @@ inline std::optional<long> temporaryOwner(std::string_view entryName, std::strin
     long pid = 0;
     std::size_t digits = 0;
     while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) {
-        if (digits >= 9) {
+        if (digits >= kLongestPidDigits) {
             return std::nullopt;
         }
         pid = pid * 10 + (rest[digits] - '0');

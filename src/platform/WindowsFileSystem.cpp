@@ -165,15 +165,15 @@ bool sameFiletime(const FILETIME& a, const FILETIME& b) {
 }
 
 // Errors that mean "nothing there", as opposed to "could not look". An unreachable
-// share or a drive that is not ready is not "nothing there": the pass then fails and
-// auto sync tries again, instead of refusing and switching auto sync off.
+// share, a drive that is not ready or a path longer than the system takes is not
+// "nothing there": the pass then fails with the reason and auto sync tries again,
+// instead of refusing and switching auto sync off.
 bool meansAbsent(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_NAME:
         case ERROR_DIRECTORY:
-        case ERROR_FILENAME_EXCED_RANGE:
         case ERROR_INVALID_DRIVE:
             return true;
         default:
@@ -237,7 +237,7 @@ void removeFile(const std::wstring& path) {
 void removeStaleTemporaries(const std::wstring& finalPath) {
     const std::wstring folder = folderPrefixOf(finalPath);
     const std::string finalName = narrow(baseNameOf(finalPath));
-    const std::wstring pattern = folder + L"." + baseNameOf(finalPath) + L".kelvane-*.tmp";
+    const std::wstring pattern = folder + widen(temporaryPrefix(finalName)) + L"*.tmp";
     WIN32_FIND_DATAW entry;
     HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
@@ -293,6 +293,7 @@ class TemporaryFile {
     Status write(std::string_view bytes);
     Status finish(const Inherited& replaced, const FILETIME* modified);
     Status install(const Inherited& replaced);
+    Status replaceTarget(const Inherited& replaced, bool systemReplace);
 
   private:
     std::wstring final_;
@@ -376,7 +377,66 @@ Status TemporaryFile::install(const Inherited& replaced) {
     return {};
 }
 
+// Errors of the system's replace-file call that mean the file system does not offer it.
+bool replaceUnsupported(DWORD code) {
+    return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ||
+           code == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// Puts the new file in the target's place with the system's replace-file call, which
+// keeps what belongs to the target rather than to its content: its security descriptor,
+// creation time, named streams and attributes. Where a file system does not support the
+// call (or systemReplace is off), a plain move. On any failure the target is as it was.
+Status TemporaryFile::replaceTarget(const Inherited& replaced, bool systemReplace) {
+    const DWORD carried = (replaced.attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!::SetFileAttributesW(path_.c_str(), carried)) {
+        return lastError("Cannot set the attributes of a new file for", final_);
+    }
+    if (systemReplace) {
+        if (::ReplaceFileW(final_.c_str(), path_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr)) {
+            path_.clear();
+            return {};
+        }
+        const DWORD code = ::GetLastError();
+        if (!replaceUnsupported(code)) {
+            return systemError("Cannot replace", final_, code);
+        }
+    }
+    if (!::MoveFileExW(path_.c_str(), final_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return lastError("Cannot replace", final_);
+    }
+    path_.clear();
+    return {};
+}
+
 // ---- Copying ---------------------------------------------------------------------
+
+// A read-only target was made so to protect it, and a target with other names (hard
+// links) would be split by the replacement: its other names would keep the old bytes.
+// Both are refused before anything is written.
+Status checkTarget(const std::wstring& target) {
+    Handle file = openForAttributes(target, FILE_READ_ATTRIBUTES);
+    if (!file.valid()) {
+        return lastError("Cannot look at", target);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file.get(), &info)) {
+        return lastError("Cannot look at", target);
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Error{"Cannot replace " + narrow(target) + ": it is no longer an ordinary file"};
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Error{"Cannot replace " + narrow(target) + ": it is read-only"};
+    }
+    if (info.nNumberOfLinks > 1) {
+        return Error{"Cannot replace " + narrow(target) +
+                     ": it has other names (hard links), which would keep the old content"};
+    }
+    return {};
+}
 
 Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source) {
     std::vector<char> buffer(1 << 20);
@@ -401,15 +461,18 @@ Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std
 }
 
 // Some file systems set their own time on rename; the source's time is set once more on
-// the final file and read back, to the precision the pass compares (whole seconds, or
-// the two-second steps of the FAT family).
-Status settleTime(const std::wstring& finalPath, const BY_HANDLE_FILE_INFORMATION& source) {
+// the final file. The new content is in place by then, so a refusal is no failure in
+// itself: the time read back tells the caller whether the target kept the source's time.
+Result<CopiedTimes> settleTime(const std::wstring& finalPath,
+                               const BY_HANDLE_FILE_INFORMATION& source) {
     Handle placed = openForAttributes(finalPath, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (placed.valid()) {
+        ::SetFileTime(placed.get(), nullptr, nullptr, &source.ftLastWriteTime);
+    } else {
+        placed = openForAttributes(finalPath, FILE_READ_ATTRIBUTES);
+    }
     if (!placed.valid()) {
         return lastError("Cannot look at", finalPath);
-    }
-    if (!::SetFileTime(placed.get(), nullptr, nullptr, &source.ftLastWriteTime)) {
-        return lastError("Cannot set the time of", finalPath);
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(placed.get(), &info)) {
@@ -418,13 +481,7 @@ Status settleTime(const std::wstring& finalPath, const BY_HANDLE_FILE_INFORMATIO
     if (sizeOf(info) != sizeOf(source)) {
         return Error{"The copy has the wrong size: " + narrow(finalPath)};
     }
-    const std::int64_t drift =
-        toFileTime(info.ftLastWriteTime).seconds - toFileTime(source.ftLastWriteTime).seconds;
-    const std::int64_t allowed = onCoarseTimeVolume(finalPath) ? 1 : 0;
-    if (drift > allowed || drift < -allowed) {
-        return Error{"The copy did not keep the source's time: " + narrow(finalPath)};
-    }
-    return {};
+    return CopiedTimes{toFileTime(source.ftLastWriteTime), toFileTime(info.ftLastWriteTime)};
 }
 
 // A symbolic link as target keeps the link: the file it points to is replaced.
@@ -451,7 +508,8 @@ Result<std::wstring> resolveTarget(const std::wstring& target) {
     }
 }
 
-Status copyOver(const std::wstring& source, const std::wstring& target) {
+Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& target,
+                             bool systemReplace) {
     // Sharing only reads: nobody can write the source while it is copied.
     Handle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -462,14 +520,17 @@ Status copyOver(const std::wstring& source, const std::wstring& target) {
     if (!::GetFileInformationByHandle(from.get(), &before)) {
         return lastError("Cannot read the time of", source);
     }
+    if (auto checked = checkTarget(target); !checked) {
+        return Error{checked.reason()};
+    }
     removeStaleTemporaries(target);
     const Inherited replaced = inheritedFrom(target);
     TemporaryFile copy(target);
     if (auto created = copy.create(); !created) {
-        return created;
+        return Error{created.reason()};
     }
     if (auto copied = copyContent(from.get(), copy, sizeOf(before), source); !copied) {
-        return copied;
+        return Error{copied.reason()};
     }
     BY_HANDLE_FILE_INFORMATION after;
     if (!::GetFileInformationByHandle(from.get(), &after) || sizeOf(after) != sizeOf(before) ||
@@ -477,10 +538,10 @@ Status copyOver(const std::wstring& source, const std::wstring& target) {
         return Error{"The source changed while it was copied: " + narrow(source)};
     }
     if (auto finished = copy.finish(replaced, &before.ftLastWriteTime); !finished) {
-        return finished;
+        return Error{finished.reason()};
     }
-    if (auto installed = copy.install(replaced); !installed) {
-        return installed;
+    if (auto placed = copy.replaceTarget(replaced, systemReplace); !placed) {
+        return Error{placed.reason()};
     }
     return settleTime(target, before);
 }
@@ -498,6 +559,8 @@ bool mayOpenForWriting(const std::wstring& path) {
 
 class WindowsFileSystem final : public FileSystem {
   public:
+    explicit WindowsFileSystem(bool systemReplace = true) : systemReplace_(systemReplace) {}
+
     std::string workingPath(std::string_view typedPath) const override {
         std::string path(typedPath);
         for (char& c : path) {
@@ -518,12 +581,13 @@ class WindowsFileSystem final : public FileSystem {
         return onCoarseTimeVolume(widen(path));
     }
 
-    Status replaceWithCopy(const std::string& source, const std::string& target) override {
+    Result<CopiedTimes> replaceWithCopy(const std::string& source,
+                                        const std::string& target) override {
         auto finalPath = resolveTarget(widen(target));
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        return copyOver(widen(source), finalPath.value());
+        return copyOver(widen(source), finalPath.value(), systemReplace_);
     }
 
     Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
@@ -541,6 +605,9 @@ class WindowsFileSystem final : public FileSystem {
     std::string userSettingsFolder() const override;
     bool canCreateFilesIn(const std::string& folder) override;
     Status createFolders(const std::string& folder) override;
+
+  private:
+    bool systemReplace_ = true;
 };
 
 Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
@@ -702,6 +769,10 @@ Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::stri
 
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
     return std::make_unique<WindowsFileSystem>();
+}
+
+std::unique_ptr<FileSystem> makeFileSystemWithPlainMoves() {
+    return std::make_unique<WindowsFileSystem>(false);
 }
 
 }  // namespace kelvane::platform

@@ -1,13 +1,18 @@
 #include "sync/SyncPass.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
+
+#include "sync/TimeComparison.h"
 
 namespace kelvane::sync {
 namespace {
 
+using platform::CopiedTimes;
 using platform::FileStamp;
 using platform::FileSystem;
+using platform::FileTime;
 
 // A ticked slot that passed the existence test.
 struct Candidate {
@@ -43,22 +48,42 @@ bool sameFile(const Candidate& a, const Candidate& b) {
     return a.path == b.path || a.stamp.identity.sameFileAs(b.stamp.identity);
 }
 
-// Times are compared in whole seconds. On the FAT family, which keeps two-second steps
-// and rounds, a fresh copy can land up to a second away, so times closer than two
-// seconds count as equal there; otherwise the next pass would copy again.
-int compareTimes(const Candidate& a, const Candidate& b, FileSystem& fileSystem) {
-    if (sameFile(a, b)) {
-        return 0;  // one file under two names
+// What one pass works with: the system, and what earlier copies showed.
+struct PassContext {
+    FileSystem& fileSystem;
+    CopyMemory& memory;
+};
+
+// A volume is known by its device only where the system gives files an identity.
+bool hasVolumeIdentity(const Candidate& file) {
+    return file.stamp.identity.file != 0;
+}
+
+bool onTwoSecondVolume(const Candidate& file, PassContext& pass) {
+    return (hasVolumeIdentity(file) && pass.memory.isTwoSecondVolume(file.stamp.identity.device)) ||
+           pass.fileSystem.hasCoarseTimes(file.path);
+}
+
+// Equal at the coarser precision of the two; on a volume with two-second steps (FAT),
+// within two seconds, since a fresh copy lands up to a step away; or the time a copy
+// had to leave on a target that could not take its source's.
+bool sameTime(const Candidate& a, const Candidate& b, PassContext& pass) {
+    const FileTime timeA = a.stamp.modified;
+    const FileTime timeB = b.stamp.modified;
+    if (sameFile(a, b) || compareAtCoarserPrecision(timeA, timeB) == 0) {
+        return true;
     }
-    const std::int64_t difference = a.stamp.modified.seconds - b.stamp.modified.seconds;
-    if (difference == 0) {
-        return 0;
+    if (pass.memory.isHeldTime(a.path, timeB, timeA) ||
+        pass.memory.isHeldTime(b.path, timeA, timeB)) {
+        return true;
     }
-    if ((difference == 1 || difference == -1) &&
-        (fileSystem.hasCoarseTimes(a.path) || fileSystem.hasCoarseTimes(b.path))) {
-        return 0;
-    }
-    return difference > 0 ? 1 : -1;
+    return withinTwoSeconds(timeA, timeB) &&
+           (onTwoSecondVolume(a, pass) || onTwoSecondVolume(b, pass));
+}
+
+// Which of two files is later by their times alone, at the coarser precision of the two.
+bool isLater(const Candidate& a, const Candidate& b) {
+    return compareAtCoarserPrecision(a.stamp.modified, b.stamp.modified) > 0;
 }
 
 std::string updatedPrefix(const std::vector<int>& targets) {
@@ -69,18 +94,45 @@ std::string updatedPrefix(const std::vector<int>& targets) {
     return prefix + " updated ";
 }
 
+// Once the new content is in place the copy is judged by the time read back: the
+// source's (at the precision the target keeps), a two-second step of a FAT volume (the
+// volume is then known as one, whatever its mount is called), or a time the target's
+// file system could not take, which is reported and remembered so the next pass does
+// not copy again.
+platform::Status judgeCopiedTime(const Candidate& target, const CopiedTimes& times,
+                                 PassContext& pass) {
+    if (compareAtCoarserPrecision(times.source, times.target) == 0) {
+        return {};
+    }
+    pass.memory.rememberHeldTime(target.path, times.source, times.target);
+    if (looksLikeTwoSecondStep(times.source, times.target)) {
+        if (hasVolumeIdentity(target)) {
+            pass.memory.rememberTwoSecondVolume(target.stamp.identity.device);
+        }
+        return {};
+    }
+    return platform::Error{
+        "The copy is in place, but the file system did not keep the "
+        "source's time on " +
+        target.path};
+}
+
 // Copies source over each target in order; a target that is the source's own file is
 // left alone. Stops at the first failure; copies made before it stay.
 SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*>& targets,
-                     FileSystem& fileSystem) {
+                     PassContext& pass) {
     std::vector<int> targetSlots;
     for (const Candidate* target : targets) {
         targetSlots.push_back(target->slot);
         if (sameFile(*target, source)) {
             continue;
         }
-        if (auto copied = fileSystem.replaceWithCopy(source.path, target->path); !copied) {
+        auto copied = pass.fileSystem.replaceWithCopy(source.path, target->path);
+        if (!copied) {
             return failed(copied.reason());
+        }
+        if (auto judged = judgeCopiedTime(*target, copied.value(), pass); !judged) {
+            return failed(judged.reason());
         }
     }
     SyncOutcome outcome;
@@ -89,25 +141,28 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
     return outcome;
 }
 
-SyncOutcome syncPair(const Candidate& low, const Candidate& high, FileSystem& fileSystem) {
-    const int order = compareTimes(low, high, fileSystem);
-    if (order == 0) {
+SyncOutcome syncPair(const Candidate& low, const Candidate& high, PassContext& pass) {
+    if (sameTime(low, high, pass)) {
         return SyncOutcome{};
     }
-    return order > 0 ? copyOver(low, {&high}, fileSystem) : copyOver(high, {&low}, fileSystem);
+    return isLater(low, high) ? copyOver(low, {&high}, pass) : copyOver(high, {&low}, pass);
 }
 
+// Each file is compared with the newest, not with its neighbour: with a FAT file in the
+// middle, 101 s, 102 s and 103 s are each within two seconds of the next, yet the first
+// is older than the newest by more than that and must receive the copy.
 SyncOutcome syncTriple(const std::vector<Candidate>& files,
-                       const std::array<std::string, 3>& workingPaths, FileSystem& fileSystem) {
+                       const std::array<std::string, 3>& workingPaths, PassContext& pass) {
     const Candidate& one = files[0];
     const Candidate& two = files[1];
     const Candidate& three = files[2];
-    if (compareTimes(one, two, fileSystem) == 0 && compareTimes(two, three, fileSystem) == 0) {
-        return SyncOutcome{};
-    }
-    const Candidate* newest = compareTimes(one, two, fileSystem) > 0 ? &one : &two;
-    if (compareTimes(three, *newest, fileSystem) > 0) {
+    const Candidate* newest = isLater(one, two) ? &one : &two;
+    if (isLater(three, *newest)) {
         newest = &three;
+    }
+    if (std::all_of(files.begin(), files.end(),
+                    [&](const Candidate& file) { return sameTime(file, *newest, pass); })) {
+        return SyncOutcome{};
     }
     // The newest is carried as its path: the first slot with that exact path is the source.
     int sourceIndex = 0;
@@ -120,7 +175,7 @@ SyncOutcome syncTriple(const std::vector<Candidate>& files,
             targets.push_back(&files[static_cast<std::size_t>(i)]);
         }
     }
-    return copyOver(files[static_cast<std::size_t>(sourceIndex)], targets, fileSystem);
+    return copyOver(files[static_cast<std::size_t>(sourceIndex)], targets, pass);
 }
 
 // Looks at each ticked slot in order: the first one without a file ends the pass.
@@ -164,6 +219,10 @@ std::string notFoundMessage(int slotNumber) {
 }
 
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
+    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun());
+}
+
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {
         workingPaths[i] = fileSystem.workingPath(slots[i].pathText);
@@ -177,8 +236,9 @@ SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
         outcome = refused(kNamesMustMatch);
     }
     if (!outcome) {
-        outcome = files.size() == 2 ? syncPair(files[0], files[1], fileSystem)
-                                    : syncTriple(files, workingPaths, fileSystem);
+        PassContext pass{fileSystem, memory};
+        outcome = files.size() == 2 ? syncPair(files[0], files[1], pass)
+                                    : syncTriple(files, workingPaths, pass);
     }
     outcome->workingPaths = workingPaths;
     return *outcome;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "sync/CopyMemory.h"
 
 namespace kelvane::sync {
 
@@ -40,6 +41,13 @@ std::string notFoundMessage(int slotNumber);
 // One sync pass over the three slots: refuses a wrong selection, finds the newest of the
 // ticked files by last-modified time and copies it over the older ones. The caller shows
 // the outcome: the status text (prefix, date, " at ", time), a message or the failure line.
+// Times count as equal at the coarser precision the two files show, and within two
+// seconds where one lies on a volume that keeps two-second steps. What copies showed
+// about their targets' times is kept in the run's memory.
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
+
+// The same with a memory of its own (tests start each case afresh).
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
+                              CopyMemory& memory);
 
 }  // namespace kelvane::sync

@@ -129,6 +129,8 @@ TEST_F(AsOrdinaryUser, UnreadableSourceEndsInFailure) {
 }
 
 TEST_F(AsOrdinaryUser, TargetFolderWithoutWriteRightEndsInFailure) {
+    fs::permissions(scene.target(), fs::perms(0666));  // the file itself may be written
+
     const Ended ended = passAsNobody();
 
     expectCleanFailure(ended);
@@ -165,6 +167,51 @@ TEST_F(ChangedBeforeTheCopy, TargetReplacedByAFolderEndsInFailure) {
     EXPECT_TRUE(fs::is_directory(scene.target()));
     EXPECT_TRUE(fs::is_empty(scene.target()));
     EXPECT_TRUE(scene.sourceIntact());
+}
+
+// Once the new content has taken the target's place, setting the time once more may be
+// refused; the pass is then judged by the time the target shows.
+class TimeAfterTheRename : public InjectedFault {
+  protected:
+    void SetUp() override {
+        if (!commandWorks({"strace", "-V"})) {
+            GTEST_SKIP() << "strace is not installed (scripts/install-deps.sh installs it)";
+        }
+    }
+
+    // The pass with every call to utimensat from the nth of the copy on made to do what
+    // action says.
+    Ended passWith(const std::string& action, int nth) {
+        const auto stretch = scene.recordCopyStretch(CopyPath::Kernel);
+        const Syscall* call = nthCall(stretch, "utimensat", nth);
+        if (call == nullptr) {
+            ADD_FAILURE() << "a clean pass made no call " << nth << " to utimensat";
+            return Ended{};
+        }
+        const std::string fromThereOn = ":when=" + std::to_string(call->occurrence) + "+";
+        return runToEnd(
+            scene.tracedPass(CopyPath::Kernel, {Injection{"utimensat", action + fromThereOn, 0}}));
+    }
+};
+
+TEST_F(TimeAfterTheRename, RefusedButAlreadyRightIsASuccess) {
+    const Ended ended = passWith("error=EPERM", 2);
+
+    EXPECT_EQ(ended.status, 0) << ended.output;
+    EXPECT_EQ(ended.output, "Copied: File2 updated \n");
+    EXPECT_EQ(scene.targetHolds(), Held::NewFile);
+    EXPECT_EQ(scene.temporaryFiles(), std::vector<std::string>{});
+}
+
+TEST_F(TimeAfterTheRename, NeverSetIsAFailureThatSaysSo) {
+    const Ended ended = passWith("retval=0", 1);  // both calls skipped: no time is set
+
+    EXPECT_EQ(ended.status, kFailed) << ended.output;
+    EXPECT_NE(ended.output.find("did not keep the source's time"), std::string::npos)
+        << ended.output;
+    EXPECT_TRUE(sameBytes(scene.target(), scene.source())) << "the new content is in place";
+    EXPECT_TRUE(scene.sourceIntact());
+    EXPECT_EQ(scene.temporaryFiles(), std::vector<std::string>{});
 }
 
 }  // namespace

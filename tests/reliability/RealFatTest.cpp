@@ -1,7 +1,7 @@
 // Passes between ext4 (the temporary folder) and a real FAT volume mounted through FUSE
 // (fusefat on an image made by mkfs.vfat). FAT keeps times in two-second steps, so a copy
 // lands up to two seconds away from its source; the passes after the first must still
-// find the two files equal and copy nothing.
+// find the two files equal and copy nothing, whatever the mount is called.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -26,6 +26,7 @@ constexpr std::uintmax_t kImageBytes = 16 << 20;
 constexpr std::int64_t kOldSeconds = 1600000000;
 constexpr std::int64_t kOddSeconds = 1700000001;  // FAT cannot hold it: it has even steps
 constexpr std::int32_t kFraction = 250000000;
+constexpr std::int64_t kIn2110 = 4417977600;  // FAT's years end with 2107
 // Later passes run this long after the copy, past FAT's two-second step.
 constexpr auto kPastOneFatStep = std::chrono::milliseconds(2200);
 
@@ -51,6 +52,9 @@ bool haveProgram(const std::string& name) {
 
 class RealFat : public ::testing::Test {
   protected:
+    // Options for fusefat; "rw+" writes to the image.
+    virtual std::string mountOptions() const { return "rw+"; }
+
     void SetUp() override {
         if (!fs::exists("/dev/fuse")) {
             GTEST_SKIP() << "/dev/fuse is missing: no FUSE mounts on this machine";
@@ -89,14 +93,14 @@ class RealFat : public ::testing::Test {
     // would never reach its end while the volume is mounted.
     Ended mountImage(const std::string& image) {
         const std::string log = folder.file("fusefat.log");
-        Ended mounted = runToEnd({"sh", "-c", "exec fusefat -o rw+ \"$1\" \"$2\" >\"$3\" 2>&1",
-                                  "sh", image, mountPoint, log});
+        Ended mounted = runToEnd({"sh", "-c", "exec fusefat -o \"$1\" \"$2\" \"$3\" >\"$4\" 2>&1",
+                                  "sh", mountOptions(), image, mountPoint, log});
         mounted.output = readFile(log);
         return mounted;
     }
 
     sync::SyncOutcome pass(const std::string& first, const std::string& second) {
-        return sync::SyncSelectedFiles({{{first, 1}, {second, 1}, {"", 0}}}, *fileSystem);
+        return sync::SyncSelectedFiles({{{first, 1}, {second, 1}, {"", 0}}}, *fileSystem, memory);
     }
 
     // The first pass copies source over target; two later ones find nothing to do.
@@ -125,6 +129,7 @@ class RealFat : public ::testing::Test {
     TempFolder folder;
     std::string mountPoint;
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    sync::CopyMemory memory;
 
   private:
     bool mounted_ = false;
@@ -154,6 +159,55 @@ TEST_F(RealFat, CopyFromFatOntoExt4HappensOnce) {
 
     expectOneCopyThenEqual(onDisk, onFat, "File1 updated ", onFat, onDisk);
 }
+
+// A FAT volume whose mount does not say FAT: known by the time its first copy keeps.
+class RealFatByAnyName : public RealFat, public ::testing::WithParamInterface<const char*> {
+  protected:
+    std::string mountOptions() const override { return GetParam(); }
+};
+
+TEST_P(RealFatByAnyName, CopyFromExt4HappensOnce) {
+    const std::string onDisk = folder.file("disk/notes.txt");
+    const std::string onFat = mountPoint + "/notes.txt";
+    writeFileWithTimes(onDisk, "written on ext4\n", kOddSeconds, kFraction);
+    writeFileWithTimes(onFat, "old on FAT\n", kOldSeconds);
+
+    expectOneCopyThenEqual(onDisk, onFat, "File2 updated ", onDisk, onFat);
+}
+
+// fusefat keeps 2110 as 1982; the pass says the time was not kept, once, and the copy
+// stays the one copy.
+TEST_P(RealFatByAnyName, TimeBeyondFatsYearsIsCopiedOnceAndNeverAgain) {
+    const std::string onDisk = folder.file("disk/notes.txt");
+    const std::string onFat = mountPoint + "/notes.txt";
+    writeFileWithTimes(onDisk, "dated 2110\n", kIn2110);
+    writeFileWithTimes(onFat, "old on FAT\n", kOldSeconds);
+
+    const auto first = pass(onDisk, onFat);
+
+    EXPECT_EQ(first.result, SyncResult::Failed);
+    EXPECT_NE(first.reason.find("did not keep the source's time"), std::string::npos)
+        << first.reason;
+    EXPECT_EQ(readFile(onFat), "dated 2110\n");
+    for (int later = 2; later <= 3; ++later) {
+        const auto again = pass(onDisk, onFat);
+        EXPECT_EQ(again.result, SyncResult::Equal) << "pass " << later << ": " << again.reason;
+    }
+    EXPECT_EQ(readFile(onDisk), "dated 2110\n");
+    EXPECT_EQ(modifiedSinceEpoch(onDisk), std::chrono::seconds(kIn2110));
+}
+
+INSTANTIATE_TEST_SUITE_P(Mounts, RealFatByAnyName,
+                         ::testing::Values("rw+", "rw+,fsname=usbstick", "rw+,subtype=fat16"),
+                         [](const auto& info) {
+                             const std::string options = info.param;
+                             if (options == "rw+") {
+                                 return std::string("TypeFusefat");
+                             }
+                             return options.find("fsname") != std::string::npos
+                                        ? std::string("NamedUsbstick")
+                                        : std::string("SubtypeFat16");
+                         });
 
 }  // namespace
 }  // namespace kelvane::testing

@@ -32,12 +32,23 @@ bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {
     return coarseTimes.count(path) != 0 || real_->hasCoarseTimes(path);
 }
 
-Status FaultyFileSystem::replaceWithCopy(const std::string& source, const std::string& target) {
+Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(const std::string& source,
+                                                                const std::string& target) {
     if (beforeCopy) {
         beforeCopy(source, target);
     }
     ++copies;
-    return real_->replaceWithCopy(source, target);
+    auto copied = real_->replaceWithCopy(source, target);
+    if (!copied || !afterCopy) {
+        return copied;
+    }
+    afterCopy(target);
+    auto look = real_->findOrdinaryFile(target);
+    if (!look || !look.value()) {
+        return platform::Error{"The copy vanished: " + target};
+    }
+    copied.value().target = look.value()->modified;
+    return copied;
 }
 
 Result<platform::SettingsFileLook> FaultyFileSystem::lookAtSettingsFile(const std::string& path) {

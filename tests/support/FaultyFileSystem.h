@@ -17,6 +17,10 @@ class FaultyFileSystem final : public platform::FileSystem {
 
     // Runs just before each copy, with source and target.
     std::function<void(const std::string&, const std::string&)> beforeCopy;
+    // Runs just after each copy that succeeded, with the target, and the copy then
+    // reports the target's time as read back afterwards: so a test can play a file system
+    // that keeps times its own way (cut, rounded, or not at all).
+    std::function<void(const std::string&)> afterCopy;
     // Paths whose look fails as if a folder on the way could not be searched.
     std::set<std::string> unsearchable;
     // Paths that count as lying on a volume with two-second times.
@@ -32,7 +36,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     platform::Result<std::optional<platform::FileStamp>> findOrdinaryFile(
         const std::string& path) override;
     bool hasCoarseTimes(const std::string& path) override;
-    platform::Status replaceWithCopy(const std::string& source, const std::string& target) override;
+    platform::Result<platform::CopiedTimes> replaceWithCopy(const std::string& source,
+                                                            const std::string& target) override;
     platform::Result<platform::SettingsFileLook> lookAtSettingsFile(
         const std::string& path) override;
     platform::Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;

@@ -1,5 +1,9 @@
 #include "support/TempFolder.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <random>
@@ -65,6 +69,48 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
+#ifdef _WIN32
+
+// The C library's times on Windows stop at whole seconds; FILETIME keeps 100 ns steps.
+namespace {
+
+constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;
+
+HANDLE openForTimes(const std::string& path, DWORD access) {
+    return ::CreateFileW(fs::path(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+void setModified(const std::string& path, std::int64_t seconds, std::int32_t nanoseconds) {
+    const auto ticks =
+        static_cast<std::uint64_t>(kUnixEpochTicks + seconds * 10'000'000 + nanoseconds / 100);
+    const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    HANDLE file = openForTimes(path, FILE_WRITE_ATTRIBUTES);
+    const bool set = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, nullptr, &time);
+    ::CloseHandle(file);
+    if (!set) {
+        throw std::runtime_error("cannot set the time of " + path);
+    }
+}
+
+std::chrono::nanoseconds modifiedSinceEpoch(const std::string& path) {
+    HANDLE file = openForTimes(path, FILE_READ_ATTRIBUTES);
+    FILETIME time{};
+    const bool read = file != INVALID_HANDLE_VALUE && ::GetFileTime(file, nullptr, nullptr, &time);
+    ::CloseHandle(file);
+    if (!read) {
+        throw std::runtime_error("cannot read the time of " + path);
+    }
+    const auto ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return std::chrono::nanoseconds((ticks - kUnixEpochTicks) * 100);
+}
+
+#else
+
 void setModified(const std::string& path, std::int64_t seconds, std::int32_t nanoseconds) {
     const auto since = std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds);
     const auto system = std::chrono::system_clock::time_point(
@@ -76,6 +122,8 @@ std::chrono::nanoseconds modifiedSinceEpoch(const std::string& path) {
     const auto system = std::chrono::file_clock::to_sys(fs::last_write_time(fs::path(path)));
     return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch());
 }
+
+#endif
 
 void writeFileAt(const std::string& path, const std::string& content, std::int64_t seconds,
                  std::int32_t nanoseconds) {

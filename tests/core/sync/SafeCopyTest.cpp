@@ -7,9 +7,12 @@
 #include "SyncFixture.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -205,6 +208,258 @@ TEST_F(SafeCopy, TargetKeepsItsPermissions) {
 
     ASSERT_EQ(run("110").result, SyncResult::Copied);
     EXPECT_EQ(fs::status(path(2)).permissions(), fs::perms(0640));
+}
+
+// A target the user may not write was made so to protect it: it is left alone and the
+// pass says why. Root may write anything, so root's pass replaces it.
+struct ProtectedTarget {
+    const char* name;
+    int mode;
+    bool asNobody;
+    bool replaced;
+};
+
+class ReadOnlyTarget : public SafeCopy, public ::testing::WithParamInterface<ProtectedTarget> {};
+
+TEST_P(ReadOnlyTarget, IsLeftAloneUnlessTheUserMayWriteIt) {
+    const ProtectedTarget& c = GetParam();
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "the owners in these cases need root to set up";
+    }
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    fs::permissions(folder.path() / "b", fs::perms(0777));
+    fs::permissions(path(2), fs::perms(c.mode));
+    auto pass = [&] {
+        const auto outcome = run("110");
+        if (outcome.result == SyncResult::Copied) {
+            return 0;
+        }
+        const bool saysWhy = outcome.result == SyncResult::Failed &&
+                             outcome.reason.find("read-only") != std::string::npos;
+        return saysWhy ? 1 : 2;
+    };
+
+    const int code = c.asNobody ? runAsNobody(pass) : pass();
+
+    EXPECT_EQ(code, c.replaced ? 0 : 1);
+    if (c.replaced) {
+        EXPECT_EQ(contentOf(2), "new");
+    } else {
+        expectUntouched(2, "old", kOld);
+        struct stat info {};
+        ASSERT_EQ(::stat(path(2).c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, ::geteuid()) << "still its owner's";
+    }
+    EXPECT_EQ(fs::status(path(2)).permissions(), fs::perms(c.mode));
+    expectNoTemporaryFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, ReadOnlyTarget,
+    ::testing::Values(ProtectedTarget{"WithoutWritePermission", 0444, true, false},
+                      ProtectedTarget{"AnotherUsersFile", 0644, true, false},
+                      ProtectedTarget{"ReadOnlyButTheUserIsRoot", 0444, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Any name the file system takes syncs: the temporary name is cut to fit.
+class LongName : public SafeCopy, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(LongName, Syncs) {
+    const std::string name = GetParam() + ".txt";
+    ASSERT_LE(name.size(), 255u);
+    writeFileAt(path(1, name), "new", kNew);
+    writeFileAt(path(2, name), "old", kOld);
+    auto chosen = slots("110");
+    chosen[0].pathText = path(1, name);
+    chosen[1].pathText = path(2, name);
+
+    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+
+    EXPECT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
+    EXPECT_EQ(readFile(path(2, name)), "new");
+    expectNoTemporaryFiles();
+}
+
+std::string repeated(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UpTo255Bytes, LongName,
+    ::testing::Values(std::string(220, 'n'), std::string(251, 'n'),
+                      repeated("\xc3\xa9", 125) /* 250 bytes of two-byte letters */,
+                      "x" + repeated("\xe2\x82\xac", 83) /* three-byte letters, cut mid-way */),
+    [](const auto& info) { return "Name" + std::to_string(info.index); });
+
+TEST_F(SafeCopy, HardLinkedTargetIsNotSplit) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    const std::string otherName = folder.file("c/other name.txt");
+    fs::create_hard_link(path(2), otherName);
+
+    const auto outcome = run("110");
+
+    EXPECT_EQ(outcome.result, SyncResult::Failed);
+    EXPECT_NE(outcome.reason.find("hard links"), std::string::npos) << outcome.reason;
+    expectUntouched(2, "old", kOld);
+    EXPECT_EQ(readFile(otherName), "old");
+    EXPECT_EQ(fs::hard_link_count(path(2)), 2u);
+    expectNoTemporaryFiles();
+}
+
+TEST_F(SafeCopy, HardLinkedSourceIsCopied) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    fs::create_hard_link(path(1), folder.file("c/other name.txt"));
+
+    EXPECT_EQ(run("110").result, SyncResult::Copied);
+    EXPECT_EQ(contentOf(2), "new");
+}
+
+// A POSIX access control list as the kernel stores it: owner rw, user nobody r, group r,
+// mask r, others nothing.
+std::string accessControlList() {
+    struct Entry {
+        std::uint16_t tag, permissions;
+        std::uint32_t id;
+    };
+    const std::uint32_t version = 2;
+    const Entry entries[] = {
+        {0x01, 6, ~0u}, {0x02, 4, 65534}, {0x04, 4, ~0u}, {0x10, 4, ~0u}, {0x20, 0, ~0u}};
+    std::string bytes(reinterpret_cast<const char*>(&version), sizeof version);
+    bytes.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return bytes;
+}
+
+std::string attributeOf(const std::string& path, const char* name) {
+    std::string value(4096, '\0');
+    const ssize_t size = ::getxattr(path.c_str(), name, value.data(), value.size());
+    return size < 0 ? std::string("(none: ") + std::strerror(errno) + ")"
+                    : value.substr(0, static_cast<std::size_t>(size));
+}
+
+TEST_F(SafeCopy, TargetKeepsItsExtendedAttributesAccessListAndOwner) {
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    const std::string acl = accessControlList();
+    if (::setxattr(path(2).c_str(), "user.origin", "laptop", 6, 0) != 0 ||
+        ::setxattr(path(2).c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "this file system keeps no user attributes or access lists: "
+                     << std::strerror(errno);
+    }
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path(2).c_str(), 65534, 65534), 0);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(path(2).c_str(), &before), 0);
+
+    ASSERT_EQ(run("110").result, SyncResult::Copied);
+
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(attributeOf(path(2), "user.origin"), "laptop");
+    EXPECT_EQ(attributeOf(path(2), "system.posix_acl_access"), acl);
+    struct stat after {};
+    ASSERT_EQ(::stat(path(2).c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// Folders nested deep enough that the file's path passes the system's 4096 bytes; made
+// and removed through folder handles, since no call takes the whole path.
+class DeepFile {
+  public:
+    static constexpr int kLevels = 20;
+
+    explicit DeepFile(const std::string& top) : top_(top) {
+        int at = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+        path_ = top;
+        for (int level = 0; level < kLevels; ++level) {
+            ::mkdirat(at, component().c_str(), 0755);
+            const int next = ::openat(at, component().c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(at);
+            at = next;
+            path_ += "/" + component();
+        }
+        const int file = ::openat(at, "notes.txt", O_WRONLY | O_CREAT, 0644);
+        const struct timespec times[2] = {{kNewTime, 0}, {kNewTime, 0}};
+        const ssize_t written = ::write(file, "deep", 4);
+        static_cast<void>(written);
+        ::futimens(file, times);
+        ::close(file);
+        ::close(at);
+        path_ += "/notes.txt";
+    }
+    ~DeepFile() { removeLevel(::open(top_.c_str(), O_RDONLY | O_DIRECTORY), 0); }
+    DeepFile(const DeepFile&) = delete;
+    DeepFile& operator=(const DeepFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    static constexpr std::int64_t kNewTime = 1'700'000'000;
+
+  private:
+    static std::string component() { return std::string(250, 'd'); }
+
+    static void removeLevel(int at, int level) {
+        if (level < kLevels) {
+            removeLevel(::openat(at, component().c_str(), O_RDONLY | O_DIRECTORY), level + 1);
+            ::unlinkat(at, component().c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(at, "notes.txt", 0);
+        }
+        ::close(at);
+    }
+
+    std::string top_;
+    std::string path_;
+};
+
+TEST_F(SafeCopy, PathLongerThanTheSystemTakesFailsWithItsReason) {
+    const DeepFile deep(folder.file("a"));
+    ASSERT_GT(deep.path().size(), 4096u);
+    put(2, "old", kOld);
+    auto chosen = slots("110");
+    chosen[0].pathText = deep.path();
+
+    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+
+    EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.message;
+    EXPECT_NE(outcome.reason.find(std::strerror(ENAMETOOLONG)), std::string::npos)
+        << outcome.reason;
+    expectUntouched(2, "old", kOld);
+}
+
+// tmpfs keeps nanoseconds too: a save within the second of the copy is carried over.
+TEST_F(SafeCopy, SaveInTheSameSecondReachesATmpfsTarget) {
+    const auto memoryDisk = folder.makeFolder("memory");
+    if (::mount("tmpfs", memoryDisk.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << ")";
+    }
+    const std::string target = folder.file("memory/notes.txt");
+    writeFileAt(target, "old", kOld);
+    writeFileAt(path(1), "first save", kNew, 100'000'001);
+    auto chosen = slots("110");
+    chosen[1].pathText = target;
+
+    const auto first = SyncSelectedFiles(chosen, fileSystem, memory);
+    writeFileAt(path(1), "second save", kNew, 900'000'001);
+    const auto second = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto third = SyncSelectedFiles(chosen, fileSystem, memory);
+    const std::string held = readFile(target);
+    const auto heldTime = modifiedSinceEpoch(target);
+    ::umount(memoryDisk.c_str());
+
+    EXPECT_EQ(first.result, SyncResult::Copied);
+    EXPECT_EQ(second.result, SyncResult::Copied);
+    EXPECT_EQ(third.result, SyncResult::Equal);
+    EXPECT_EQ(held, "second save");
+    EXPECT_EQ(heldTime, modifiedSinceEpoch(path(1)));
 }
 
 TEST_F(SafeCopy, LeftoverFromAKilledWriterIsRemovedByTheNextCopy) {

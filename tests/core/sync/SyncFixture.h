@@ -18,6 +18,7 @@ class SyncFixture : public ::testing::Test {
 
     TempFolder folder;
     FaultyFileSystem fileSystem;
+    sync::CopyMemory memory;  // each case starts without what earlier copies showed
 
     SyncFixture() {
         folder.makeFolder("a");
@@ -52,7 +53,7 @@ class SyncFixture : public ::testing::Test {
     }
 
     sync::SyncOutcome run(const std::string& ticks) {
-        return SyncSelectedFiles(slots(ticks), fileSystem);
+        return SyncSelectedFiles(slots(ticks), fileSystem, memory);
     }
 };
 

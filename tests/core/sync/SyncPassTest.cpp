@@ -116,14 +116,6 @@ TEST_F(SyncFixture, SecondPassAfterACopyFindsEqualTimes) {
     EXPECT_EQ(fileSystem.copies, 2);
 }
 
-TEST_F(SyncFixture, TimesWithinTheSameSecondCountAsEqual) {
-    writeFileAt(path(1), "a", kNew, 900'000'000);
-    writeFileAt(path(2), "b", kNew, 100'000'000);
-
-    EXPECT_EQ(run("110").result, SyncResult::Equal);
-    EXPECT_EQ(contentOf(2), "b");
-}
-
 TEST_F(SyncFixture, UntickedSlotIsNeverLookedAt) {
     put(2, "new", kNew);
     put(3, "old", kOld);

@@ -195,7 +195,9 @@ TEST_F(WindowsFileSystem, OrdinaryVolumesKeepFineTimes) {
 
 // ---- Safe copy ---------------------------------------------------------------------
 
-class WindowsCopy : public WindowsFileSystem {
+// Each case runs twice: with the system's replace-file call, and with the plain move used
+// where a file system does not support that call.
+class WindowsCopy : public WindowsFileSystem, public ::testing::WithParamInterface<bool> {
   protected:
     std::string source;
     std::string target;
@@ -203,6 +205,9 @@ class WindowsCopy : public WindowsFileSystem {
     ULONGLONG targetTicks = ticksAt(1'600'000'000, 99);
 
     void SetUp() override {
+        const bool systemReplace = GetParam();
+        system = systemReplace ? platform::makeSystemFileSystem()
+                               : platform::makeFileSystemWithPlainMoves();
         folder.makeFolder("from");
         folder.makeFolder("to");
         source = file("from/notes.txt", "new content");
@@ -228,7 +233,7 @@ class WindowsCopy : public WindowsFileSystem {
     }
 };
 
-TEST_F(WindowsCopy, CarriesContentAndTheExactTime) {
+TEST_P(WindowsCopy, CarriesContentAndTheExactTime) {
     ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
 
     EXPECT_EQ(readFile(target), "new content");
@@ -236,7 +241,7 @@ TEST_F(WindowsCopy, CarriesContentAndTheExactTime) {
     EXPECT_EQ(folder.entries("to"), std::vector<std::string>{"notes.txt"});
 }
 
-TEST_F(WindowsCopy, TargetKeepsItsCreationTime) {
+TEST_P(WindowsCopy, TargetKeepsItsCreationTime) {
     const FILETIME born{0x12345600, 0x01D00000};
     WIN32_FILE_ATTRIBUTE_DATA before{};
     if (!setTimes(target, &born, nullptr) ||
@@ -252,21 +257,67 @@ TEST_F(WindowsCopy, TargetKeepsItsCreationTime) {
     EXPECT_EQ(ticksOf(after.ftCreationTime), ticksOf(before.ftCreationTime));
 }
 
-// A read-only copy is the user's choice: it is brought up to date and stays read-only,
-// as it does on Linux, where the target keeps its permission bits.
-TEST_F(WindowsCopy, ReadOnlyTargetIsReplacedAndStaysReadOnly) {
+// A read-only copy is the user's protection: it is left as it is, and the copy says why,
+// as it does on Linux for a file without write permission.
+TEST_P(WindowsCopy, ReadOnlyTargetIsLeftAsItWas) {
     addAttributes(target, FILE_ATTRIBUTE_READONLY);
+
+    const auto copied = system->replaceWithCopy(source, target);
+
+    EXPECT_FALSE(copied.ok());
+    EXPECT_NE(copied.reason().find("read-only"), std::string::npos) << copied.reason();
+    expectTargetUntouched();
+    EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_P(WindowsCopy, TargetKeepsItsHiddenAttribute) {
+    addAttributes(target, FILE_ATTRIBUTE_HIDDEN);
 
     const auto copied = system->replaceWithCopy(source, target);
 
     ASSERT_TRUE(copied.ok()) << copied.reason();
     EXPECT_EQ(readFile(target), "new content");
-    EXPECT_EQ(ticksOf(writeTimeOf(target)), sourceTicks);
-    EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_EQ(folder.entries("to"), std::vector<std::string>{"notes.txt"});
 }
 
-TEST_F(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
+TEST_P(WindowsCopy, HardLinkedTargetIsNotSplit) {
+    const std::string otherName = system->workingPath(folder.file("to/other name.txt"));
+    if (!::CreateHardLinkW(toWide(otherName).c_str(), toWide(target).c_str(), nullptr)) {
+        GTEST_SKIP() << "hard links cannot be made here (error " << ::GetLastError() << ")";
+    }
+
+    const auto copied = system->replaceWithCopy(source, target);
+
+    EXPECT_FALSE(copied.ok());
+    EXPECT_NE(copied.reason().find("hard links"), std::string::npos) << copied.reason();
+    expectTargetUntouched();
+    EXPECT_EQ(readFile(otherName), "old");
+}
+
+// The temporary name is cut so that any name the file system takes can be synced.
+TEST_P(WindowsCopy, LongestNamesAreCopied) {
+    const std::string name = std::string(251, 'n') + ".txt";
+    const std::string from = file("from/" + name, "new content");
+    const std::string to = file("to/" + name, "old");
+
+    const auto copied = system->replaceWithCopy(from, to);
+
+    ASSERT_TRUE(copied.ok()) << copied.reason();
+    EXPECT_EQ(readFile(to), "new content");
+    EXPECT_EQ(folder.entries("to"), (std::vector<std::string>{name, "notes.txt"}));
+}
+
+// Once the copy is in place, its time is read back for the pass to judge.
+TEST_P(WindowsCopy, ReportsTheTimeTheTargetShows) {
+    const auto copied = system->replaceWithCopy(source, target);
+
+    ASSERT_TRUE(copied.ok()) << copied.reason();
+    EXPECT_EQ(copied.value().source, copied.value().target);
+    EXPECT_EQ(copied.value().target.nanoseconds, 432'100);
+}
+
+TEST_P(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
     addAttributes(source, FILE_ATTRIBUTE_READONLY);
 
     ASSERT_TRUE(system->replaceWithCopy(source, target).ok());
@@ -275,7 +326,7 @@ TEST_F(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
     EXPECT_EQ(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST_F(WindowsCopy, TargetHeldOpenWithoutSharingFailsAndStaysAsItWas) {
+TEST_P(WindowsCopy, TargetHeldOpenWithoutSharingFailsAndStaysAsItWas) {
     HeldOpen otherApp(target, GENERIC_READ | GENERIC_WRITE, 0);
 
     const auto copied = system->replaceWithCopy(source, target);
@@ -286,7 +337,7 @@ TEST_F(WindowsCopy, TargetHeldOpenWithoutSharingFailsAndStaysAsItWas) {
     expectTargetUntouched();
 }
 
-TEST_F(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
+TEST_P(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
     addAttributes(target, FILE_ATTRIBUTE_READONLY);
     HeldOpen otherApp(target, GENERIC_READ, 0);
 
@@ -297,7 +348,7 @@ TEST_F(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
     EXPECT_NE(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST_F(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
+TEST_P(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
     HeldOpen writer(source, GENERIC_WRITE, FILE_SHARE_READ);
 
     EXPECT_FALSE(system->replaceWithCopy(source, target).ok());
@@ -306,19 +357,19 @@ TEST_F(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
     expectTargetUntouched();
 }
 
-TEST_F(WindowsCopy, SourceOpenForReadingElsewhereIsStillCopied) {
+TEST_P(WindowsCopy, SourceOpenForReadingElsewhereIsStillCopied) {
     HeldOpen reader(source, GENERIC_READ, FILE_SHARE_READ);
 
     EXPECT_TRUE(system->replaceWithCopy(source, target).ok());
     EXPECT_EQ(readFile(target), "new content");
 }
 
-TEST_F(WindowsCopy, MissingSourceFailsCleanly) {
+TEST_P(WindowsCopy, MissingSourceFailsCleanly) {
     EXPECT_FALSE(system->replaceWithCopy(source + ".gone", target).ok());
     expectTargetUntouched();
 }
 
-TEST_F(WindowsCopy, LeftoversOfDeadWritersAreRemovedOthersKept) {
+TEST_P(WindowsCopy, LeftoversOfDeadWritersAreRemovedOthersKept) {
     const std::string dead =
         system->workingPath(folder.file("to/.notes.txt.kelvane-999999992-abc.tmp"));
     const std::string deadReadOnly =
@@ -335,7 +386,7 @@ TEST_F(WindowsCopy, LeftoversOfDeadWritersAreRemovedOthersKept) {
               (std::vector<std::string>{".notes.txt.kelvane-x.tmp", "notes.txt"}));
 }
 
-TEST_F(WindowsCopy, SymbolicLinkTargetKeepsTheLink) {
+TEST_P(WindowsCopy, SymbolicLinkTargetKeepsTheLink) {
     const std::string real = file("to/real.txt", "old");
     const std::string link = system->workingPath(folder.file("to/link.txt"));
     if (!::CreateSymbolicLinkW(toWide(link).c_str(), toWide(real).c_str(), 0)) {
@@ -350,6 +401,10 @@ TEST_F(WindowsCopy, SymbolicLinkTargetKeepsTheLink) {
     EXPECT_EQ(readFile(real), "new content");
     EXPECT_NE(attributesOf(link) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothWays, WindowsCopy, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "ReplaceFile" : "PlainMove");
+});
 
 // ---- The settings file's bytes -----------------------------------------------------
 

@@ -107,15 +107,35 @@ TEST_F(WindowsSync, SecondTargetHeldOpenKeepsTheFirstCopy) {
     expectNoTemporaryFiles();
 }
 
-TEST_F(WindowsSync, ReadOnlyTargetIsUpdatedAndStaysReadOnly) {
+// The user made the copy read-only to protect it: the pass leaves it and says why.
+TEST_F(WindowsSync, ReadOnlyTargetIsLeftAloneAndThePassSaysWhy) {
     put(1, "new", kNew);
     put(2, "old", kOld);
     addAttributes(path(2), FILE_ATTRIBUTE_READONLY);
+    const ULONGLONG before = ticksOfSlot(2);
 
-    EXPECT_EQ(run("110").result, SyncResult::Copied);
+    const auto outcome = run("110");
 
-    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(outcome.result, SyncResult::Failed);
+    EXPECT_NE(outcome.reason.find("read-only"), std::string::npos) << outcome.reason;
+    EXPECT_EQ(contentOf(2), "old");
+    EXPECT_EQ(ticksOfSlot(2), before);
     EXPECT_NE(attributesOf(path(2)) & FILE_ATTRIBUTE_READONLY, 0u);
+    expectNoTemporaryFiles();
+}
+
+// NTFS keeps 100 ns steps: a save within the second of the copy is carried over.
+TEST_F(WindowsSync, SaveInTheSameSecondAsTheCopyIsCarriedOver) {
+    writeFileAt(path(1), "first save", kNew, 123'456'700);
+    put(2, "old", kOld);
+
+    ASSERT_EQ(run("110").result, SyncResult::Copied);
+    EXPECT_EQ(run("110").result, SyncResult::Equal);
+
+    writeFileAt(path(1), "second save", kNew, 876'543'200);
+    EXPECT_EQ(run("110").result, SyncResult::Copied);
+    EXPECT_EQ(contentOf(2), "second save");
+    EXPECT_EQ(ticksOfSlot(2), ticksOfSlot(1));
     EXPECT_EQ(run("110").result, SyncResult::Equal);
 }
 

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/FileSystem.h"
+
+namespace kelvane::sync {
+
+// The step a stored time shows, in nanoseconds: a file system that keeps less than
+// nanoseconds cuts the sub-second part, so it ends in zeros. Ending in 00 shows 100 ns
+// (NTFS, SMB), in 000 microseconds, in 000000 milliseconds, and no sub-second part at
+// all whole seconds.
+std::int64_t precisionOf(platform::FileTime time);
+
+// Compares two times at the coarser of the two precisions they show, so a copy onto a
+// file system that keeps less than its source still compares equal, while two saves
+// within one second compare apart wherever both file systems keep sub-second times.
+// Positive when a is later, negative when b is, zero when they count as equal.
+int compareAtCoarserPrecision(platform::FileTime a, platform::FileTime b);
+
+// Less than two seconds apart: one step of the FAT family, which keeps two-second times
+// and may round either way.
+bool withinTwoSeconds(platform::FileTime a, platform::FileTime b);
+
+// A copy's time read back as a FAT volume leaves it: whole seconds, less than two
+// seconds from the time that was set.
+bool looksLikeTwoSecondStep(platform::FileTime set, platform::FileTime readBack);
+
+}  // namespace kelvane::sync

@@ -3,7 +3,7 @@
 # screen reader sees (docs/accessibility.md holds a copy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build-release.sh at-spi2-core python3-pyatspi dbus
+scripts/build-release.sh xvfb xauth at-spi2-core python3-pyatspi dbus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp build-release/src/app/Kelvane "$work/"

@@ -4,6 +4,7 @@
 # shared machine. The full runs and their figures are in docs/performance.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
 start=$SECONDS
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_BENCH=ON -DKELVANE_BUILD_TESTS=OFF \
     -DKELVANE_BUILD_GUI=ON >/dev/null

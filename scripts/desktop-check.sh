@@ -4,7 +4,7 @@
 # menu. Prints what happened at each step and fails if any step did not do its job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build-release.sh openbox trayer xdotool
+scripts/build-release.sh xvfb xauth openbox trayer xdotool
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

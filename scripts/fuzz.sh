@@ -7,6 +7,7 @@
 #   scripts/fuzz.sh [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
 
 seconds=${1:-60}
 out=build-fuzz

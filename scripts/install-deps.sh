@@ -1,17 +1,50 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Kelvane needs to build, run and test. Does nothing when
-# they are all present, so it is cheap to call before every build.
+# Installs the Debian packages Kelvane needs, plus any extra packages named after the
+# set. Does nothing when they are all present, so it is cheap to call before every build.
+#
+#   scripts/install-deps.sh run  [PACKAGE...]   building and running the program
+#   scripts/install-deps.sh test [PACKAGE...]   that, and every tool the tests use
+#   scripts/install-deps.sh --list run|test     prints the set, installs nothing
+#
+# Without arguments it installs the test set, as the test scripts need.
 set -euo pipefail
 
-packages=(
+run_packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+)
+# GoogleTest; clang for the fuzzer; MinGW and Wine for the Windows core; strace, Xvfb,
+# time and the FAT tools for the reliability tests and benchmarks; dpkg-dev, file,
+# lintian and desktop-file-utils to build and check the Debian package.
+test_only_packages=(
     libgtest-dev googletest
     clang-14 libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine wine64
     strace xvfb xauth time
     fusefat dosfstools fuse3 util-linux
+    dpkg-dev file lintian desktop-file-utils
 )
+
+list_only=false
+if [ "${1:-}" = "--list" ]; then
+    list_only=true
+    shift
+fi
+set_name=${1:-test}
+[ $# -gt 0 ] && shift
+case "$set_name" in
+    run) packages=("${run_packages[@]}") ;;
+    test) packages=("${run_packages[@]}" "${test_only_packages[@]}") ;;
+    *)
+        echo "usage: $0 [--list] run|test [PACKAGE...]" >&2
+        exit 2
+        ;;
+esac
+packages+=("$@")
+if $list_only; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -4,7 +4,7 @@
 # usage: scripts/screenshots.sh   (as root: the failed-pass picture needs a tiny tmpfs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build-release.sh openbox trayer imagemagick xdotool
+scripts/build-release.sh xvfb openbox trayer imagemagick xdotool
 
 out=docs/screenshots
 mkdir -p "$out"

@@ -6,7 +6,7 @@
 # Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 started=$SECONDS
 build=${KELVANE_MINGW_BUILD_DIR:-build-mingw}

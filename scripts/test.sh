@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kelvane with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test: the Linux suites through CTest, the
-# settings-file fuzzer for a minute, the core suites as Windows programs under Wine, and
-# a reduced run of every benchmark.
+# settings-file fuzzer for a minute, the core suites as Windows programs under Wine, a
+# reduced run of every benchmark, the Debian package as lintian and a desktop see it, and
+# which packages each command installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 jobs=$(nproc)
 build=${KELVANE_BUILD_DIR:-build-test}
@@ -31,7 +32,8 @@ total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
 bad=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n1)
 tally linux $(( ${total:-0} - ${bad:-0} )) "${bad:-1}"
 
-for step in scripts/fuzz.sh scripts/test-windows.sh scripts/bench-smoke.sh; do
+for step in scripts/fuzz.sh scripts/test-windows.sh scripts/bench-smoke.sh scripts/package-check.sh \
+    scripts/deps-check.sh; do
     if "$step" | tee "$log"; then
         counts=$(sed -n 's/^[a-z-]*: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n1)
         tally "$step" ${counts:-1 0}

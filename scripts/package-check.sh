@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Builds the Debian package as a user gets it and checks it the way Debian and a desktop
+# would: lintian finds no errors in it, and unpacked, its menu entry is valid, its Exec
+# line names a program the package holds, and kelvane is on the PATH. Also checks that an
+# install under another prefix gets a menu entry naming that prefix.
+#
+# Ends with one line "package: N passed, M failed"; exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+
+build=${KELVANE_PACKAGE_BUILD_DIR:-build-package}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rm -f "$build"/kelvane_*.deb
+if ! (cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1); then
+    cat "$work/cpack.log"
+    echo "package: 0 passed, 1 failed"
+    exit 1
+fi
+deb=$(ls "$build"/kelvane_*.deb)
+passed=0
+failed=0
+check() {  # what, command...
+    local what=$1
+    shift
+    if "$@" >"$work/out" 2>&1; then
+        echo "ok: $what"
+        passed=$((passed + 1))
+    else
+        echo "FAILED: $what"
+        sed 's/^/    /' "$work/out"
+        failed=$((failed + 1))
+    fi
+}
+
+# The program an Exec line starts, without field codes or quotes.
+exec_program() {  # desktop file
+    local command
+    command=$(sed -n 's/^Exec=//p' "$1" | head -n1)
+    command=${command%% %*}
+    command=${command#\"}
+    echo "${command%\"}"
+}
+# The Exec line names, by its absolute path, a program file that the tree under root
+# holds (root "" for the system itself).
+starts_program_in() {  # root, desktop file, where the program must be
+    local program
+    program=$(exec_program "$2")
+    echo "Exec starts $program"
+    [[ "$program" == "$3" ]] && [ -x "$1$program" ] && [ -f "$(readlink -f "$1$program")" ]
+}
+same_program() {  # one, other
+    [ "$(readlink -f "$1")" = "$(readlink -f "$2")" ]
+}
+stripped() {
+    ! file -L "$1" | grep -q "not stripped"
+}
+
+unpacked=$work/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+entry=$unpacked/usr/share/applications/kelvane.desktop
+check "lintian finds no errors in $(basename "$deb")" lintian --fail-on error "$deb"
+check "the menu entry passes desktop-file-validate" desktop-file-validate "$entry"
+check "the menu entry starts the program the package installs" \
+    starts_program_in "$unpacked" "$entry" /usr/lib/kelvane/Kelvane
+check "kelvane on the PATH is the program" same_program "$unpacked/usr/bin/kelvane" "$unpacked/usr/lib/kelvane/Kelvane"
+check "the program is stripped" stripped "$unpacked/usr/lib/kelvane/Kelvane"
+
+prefix="$work/home of Ann/.local"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+check "an install under another prefix has a valid menu entry" \
+    desktop-file-validate "$prefix/share/applications/kelvane.desktop"
+check "an install under another prefix starts its own program" \
+    starts_program_in "" "$prefix/share/applications/kelvane.desktop" "$prefix/lib/kelvane/Kelvane"
+
+echo "package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

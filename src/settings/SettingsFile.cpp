@@ -99,16 +99,20 @@ std::string inFileEncoding(const platform::FileSystem& fileSystem, TextEncoding 
     return utf8;
 }
 
-const std::string kReadOnly = "The file is read-only, so Kelvane leaves it as it is.";
-const std::string kNotOrdinary =
+// Why a file that is there is not used, as the user reads it after the file's name.
+constexpr std::string_view kReadOnly = "The file is read-only, so Kelvane leaves it as it is.";
+constexpr std::string_view kNotOrdinary =
     "It is not an ordinary file, so Kelvane neither reads nor replaces it.";
-const std::string kTooLarge =
+constexpr std::string_view kTooLarge =
     "It is larger than 1 MiB, too large for a settings file, so Kelvane neither reads nor "
     "replaces it.";
-
-const std::string kWouldBeTooLarge =
+constexpr std::string_view kWouldBeTooLarge =
     "With the settings saved it would be larger than 1 MiB, too large for a settings file, so "
     "Kelvane leaves it as it is.";
+
+platform::Error refusal(std::string_view why) {
+    return platform::Error{std::string(why)};
+}
 
 // The bytes a save builds on: none for a new file, the old file's for an existing one.
 platform::Result<std::string> existingBytes(platform::FileSystem& fileSystem,
@@ -119,13 +123,13 @@ platform::Result<std::string> existingBytes(platform::FileSystem& fileSystem,
         return std::string();
     }
     if (look.kind == Kind::Other) {
-        return platform::Error{kNotOrdinary};
+        return refusal(kNotOrdinary);
     }
     if (look.size > kSettingsFileLimit) {
-        return platform::Error{kTooLarge};
+        return refusal(kTooLarge);
     }
     if (!look.writable) {
-        return platform::Error{kReadOnly};
+        return refusal(kReadOnly);
     }
     return fileSystem.readFile(iniFilePath, kSettingsFileLimit);
 }
@@ -206,10 +210,10 @@ SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
         return {};
     }
     if (look.value().kind == platform::SettingsFileLook::Kind::Other) {
-        return {false, platform::Error{kNotOrdinary}};
+        return {false, refusal(kNotOrdinary)};
     }
     if (look.value().size > kSettingsFileLimit) {
-        return {false, platform::Error{kTooLarge}};
+        return {false, refusal(kTooLarge)};
     }
     return {true, {}};
 }
@@ -269,7 +273,7 @@ platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::
     }
     const std::string bytes = fileBytesWithSettings(fileSystem, existing.value(), settings);
     if (bytes.size() > kSettingsFileLimit) {
-        return platform::Error{kWouldBeTooLarge};  // the next start could not read it back
+        return refusal(kWouldBeTooLarge);  // the next start could not read it back
     }
     return fileSystem.writeFileAtomically(iniFilePath, bytes);
 }

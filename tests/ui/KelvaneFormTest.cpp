@@ -44,16 +44,6 @@ QString firstRunExample(int slot) {
 #endif
 }
 
-// The top-level message box on screen, if any.
-QMessageBox* shownMessageBox() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
-            return box;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 class KelvaneFormTest : public QObject {
@@ -87,10 +77,7 @@ class KelvaneFormTest : public QObject {
     void typeInterval(const QString& text) { form->AutoSyncIntervalText->setText(text); }
     std::string ini() const { return folder->file("Kelvane.ini"); }
     std::string savedSettings() {
-        if (!form->SaveSettingsToINI().ok()) {
-            return "(not saved)";
-        }
-        return kelvane::testing::readFile(ini());
+        return form->SaveSettingsToINI().ok() ? kelvane::testing::readFile(ini()) : "";
     }
     // The program started again on a settings file with these lines.
     void startWithSettings(const std::string& lines) {
@@ -102,16 +89,6 @@ class KelvaneFormTest : public QObject {
         QVERIFY(
             form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
     }
-    void startAtTwips(int left, int top) {
-        startWithSettings("[FormLocation]\nFormTop=" + std::to_string(top) +
-                          "\nFormLeft=" + std::to_string(left) + "\n");
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    }
-    QPoint pixels(int left, int top) const {
-        return {kelvane::ui::toPixels(left, form.get()), kelvane::ui::toPixels(top, form.get())};
-    }
-
   private slots:
     void init() {
         folder = std::make_unique<TempFolder>();
@@ -353,20 +330,11 @@ class KelvaneFormTest : public QObject {
     }
 
     void firstRunExamplesAreOneFileInTwoFoldersOfThisSystem() {
-        const QFileInfo first(form->File1Text->text());
-        const QFileInfo second(form->File2Text->text());
+        const QFileInfo first(form->File1Text->text()), second(form->File2Text->text());
         QCOMPARE(first.fileName(), second.fileName());
         QVERIFY(first.absolutePath() != second.absolutePath());
-#ifndef Q_OS_WIN
-        QVERIFY(first.isAbsolute() && second.isAbsolute());
-        QVERIFY(first.absoluteFilePath().startsWith(QDir::homePath() + QLatin1Char('/')));
-        QVERIFY(second.absoluteFilePath().startsWith(QDir::homePath() + QLatin1Char('/')));
-        QVERIFY(!form->File1Text->text().contains(QLatin1Char('\\')));
-#endif
-        // The first save writes what the window suggested.
-        const std::string saved = savedSettings();
-        QVERIFY(saved.find("File1=" + firstRunExample(1).toStdString()) != std::string::npos);
-        QVERIFY(saved.find("File2=" + firstRunExample(2).toStdString()) != std::string::npos);
+        QVERIFY(savedSettings().find("File2=" + firstRunExample(2).toStdString()) !=
+                std::string::npos);
     }
 
     void browseFillsOnlyItsBoxAndCancelKeepsIt() {
@@ -393,163 +361,110 @@ class KelvaneFormTest : public QObject {
         QCOMPARE(form->File3Text->text(), file(3));
     }
 
-    void aStoredIntervalIsTakenAndJudgedAsStored() {
+    void aStoredIntervalIsJudgedAsStoredAndTypingStaysLimited() {
         startWithSettings("[SyncSettings]\nSyncInterval=000001\nAutoSync=ON\n");
-
-        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("000001"));
         QVERIFY(dialogs->messages.isEmpty());
-        QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
-        QVERIFY(form->Timer1->isActive());
         QCOMPARE(form->Timer1->interval(), 1000);
-        const std::string saved = savedSettings();
-        QVERIFY(saved.find("SyncInterval=000001") != std::string::npos);
-        QVERIFY(saved.find("AutoSync=ON") != std::string::npos);
-    }
+        form->AutoSyncCommand_Click();
+        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("000001"));
 
-    void aStoredLongerIntervalCanBeShortenedButNotLengthenedByTyping() {
-        startWithSettings("[SyncSettings]\nSyncInterval=000001\nAutoSync=OFF\n");
-        QLineEdit* box = form->AutoSyncIntervalText;
-        box->end(false);
-
-        QTest::keyClicks(box, QStringLiteral("2"));
-        QCOMPARE(box->text(), QStringLiteral("000001"));
-
-        for (int i = 0; i < 3; ++i) {
-            QTest::keyClick(box, Qt::Key_Backspace);
-        }
-        QTest::keyClicks(box, QStringLiteral("4567"));
-        QCOMPARE(box->text(), QStringLiteral("00045"));
+        QTest::keyClicks(form->AutoSyncIntervalText, QStringLiteral("2"));
+        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("000001"));
+        form->AutoSyncIntervalText->selectAll();
+        QTest::keyClicks(form->AutoSyncIntervalText, QStringLiteral("1234567"));
+        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("12345"));
     }
 
     void aRefusedStoredIntervalLeavesAutoSyncOffEverywhere() {
         startWithSettings("[SyncSettings]\nSyncInterval=75\nAutoSync=ON\n");
-
         QCOMPARE(dialogs->messages, QStringList{QStringLiteral("Max Sync Interval is 60 seconds")});
-        QCOMPARE(form->appSettings.AutoSync, std::string("OFF"));
         QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
-        QCOMPARE(background(form->AutoSyncLabel), QColor(240, 240, 240));
-        QVERIFY(!form->Timer1->isActive());
-        QVERIFY(form->AutoSyncIntervalText->isEnabled());
-        const std::string saved = savedSettings();
-        QVERIFY(saved.find("AutoSync=OFF") != std::string::npos);
-        QVERIFY(saved.find("SyncInterval=75") != std::string::npos);
+        QVERIFY(savedSettings().find("AutoSync=OFF") != std::string::npos);
 
         typeInterval(QStringLiteral("5"));
         form->AutoSyncCommand_Click();  // one press switches it on
-
-        QCOMPARE(form->appSettings.AutoSync, std::string("ON"));
         QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" ON "));
-        QCOMPARE(form->Timer1->interval(), 5000);
-        QCOMPARE(dialogs->messages.size(), 1);
     }
 
-    void aPositionOffEveryScreenOpensOnThePrimaryScreen() {
-        startAtTwips(150'000, 120'000);
-
-        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY(room.contains(form->frameGeometry()));
-        QCOMPARE(form->frameGeometry().center(), room.center());
-    }
-
-    void aPositionOnAnyScreenIsKeptAsStored_data() {
-        QTest::addColumn<int>("left");
+    void aWindowOffEveryScreenOpensOnThePrimaryOne_data() {
+        QTest::addColumn<int>("left");  // twips
         QTest::addColumn<int>("top");
-        QTest::newRow("primary") << 3000 << 1500;
-        QTest::newRow("partly above the top") << 3000 << -150;
-        QTest::newRow("second screen") << 15'000 << 1500;  // 1000 pixels right
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("primary screen") << 3000 << 1500 << true;
+        QTest::newRow("partly above the top") << 3000 << -150 << true;
+        QTest::newRow("second screen") << 15'000 << 1500 << true;
+        QTest::newRow("off every screen") << 150'000 << 1500 << false;
     }
 
-    void aPositionOnAnyScreenIsKeptAsStored() {
+    void aWindowOffEveryScreenOpensOnThePrimaryOne() {
         QFETCH(int, left);
         QFETCH(int, top);
-        startAtTwips(left, top);
+        QFETCH(bool, kept);
+        startWithSettings("[FormLocation]\nFormTop=" + std::to_string(top) +
+                          "\nFormLeft=" + std::to_string(left) + "\n");
+        form->show();
 
-        QCOMPARE(form->pos(), pixels(left, top));
+        const QPoint stored(kelvane::ui::toPixels(left, form.get()),
+                            kelvane::ui::toPixels(top, form.get()));
+        const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(form->pos() == stored, kept);
+        QVERIFY(kept || primary.contains(form->frameGeometry()));
     }
 
     void aStoredGreyTickShowsGreyAndClicksOnlyTickOrUntick() {
-        put(2, "new", kNew);
-        put(3, "old", kOld);
-        startWithSettings("[FilePathAndFileNames]\nFile1=" + folder->file("gone/notes.txt") +
-                          "\nFile2=" + file(2).toStdString() + "\nFile3=" + file(3).toStdString() +
-                          "\n[SelectedFiles]\nFile1_Selected=2\nFile2_Selected=1\n"
-                          "File3_Selected=1\n");
+        startWithSettings("[SelectedFiles]\nFile1_Selected=2\n");
         QCOMPARE(form->File1Selected->checkState(), Qt::PartiallyChecked);
-
-        form->SyncNowCommand_Click();  // greyed counts as not ticked
-        QVERIFY(dialogs->messages.isEmpty());
-        QCOMPARE(contentOf(3), std::string("new"));
-
         QList<Qt::CheckState> states;
-        for (int click = 0; click < 4; ++click) {
+        for (int click = 0; click < 3; ++click) {
             QTest::mouseClick(form->File1Selected, Qt::LeftButton);
             states << form->File1Selected->checkState();
         }
-        QCOMPARE(states,
-                 (QList<Qt::CheckState>{Qt::Checked, Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
+        QCOMPARE(states, (QList<Qt::CheckState>{Qt::Checked, Qt::Unchecked, Qt::Checked}));
     }
 
-    void textFromFilesAndPathsShowsAsPlainText() {
-        startWithSettings("[SyncEvents]\nLastSyncEvent=<b>bold</b>\n");
-
-        QCOMPARE(form->LastSyncLabel->text(), QStringLiteral("<b>bold</b>"));
+    void storedTextAndFailureReasonsShowAsPlainText() {
+        startWithSettings(
+            "[SyncEvents]\nLastSyncEvent=<b>bold</b>\n[SelectedFiles]\n"
+            "File1_Selected=1\nFile2_Selected=1\n");
         for (const QLabel* label : form->findChildren<QLabel*>()) {
             QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
         }
-    }
-
-    void aFailureReasonNamingAMarkupPathShowsItAsWritten() {
-        folder->makeFolder("<i>b</i>");
-        const QString marked = QString::fromStdString(folder->file("<i>b</i>/notes.txt"));
+        const std::string marked = folder->makeFolder("<b>b").string() + "/notes.txt";
         put(1, "new", kNew);
-        kelvane::testing::writeFileAt(marked.toStdString(), "old", kOld);
+        kelvane::testing::writeFileAt(marked, "old", kOld);
         form->File1Text->setText(file(1));
-        form->File2Text->setText(marked);
-        fileSystem->unsearchable.insert(marked.toStdString());
+        form->File2Text->setText(QString::fromStdString(marked));
+        fileSystem->unsearchable.insert(marked);
 
         form->SyncNowCommand_Click();
 
         QTextDocument tip;
         tip.setHtml(form->LastSyncLabel->toolTip());
-        QVERIFY(tip.toPlainText().contains(marked));
+        QVERIFY(tip.toPlainText().contains(QString::fromStdString(marked)));
     }
 
     void messageBoxesShowTheirTextAsWritten() {
         kelvane::ui::QtDialogs boxes;
-        const QString text =
-            QStringLiteral("Kelvane could not save its settings to\n/tmp/<b>x</b>");
         Qt::TextFormat format = Qt::AutoText;
-        QString shown;
-        QTimer::singleShot(0, [&] {
-            QMessageBox* box = shownMessageBox();
-            QVERIFY(box != nullptr);
-            format = box->textFormat();
-            shown = box->text();
-            box->accept();
+        QTimer::singleShot(0, [&format] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                    format = box->textFormat();
+                    box->accept();
+                }
+            }
         });
-
-        boxes.warning(nullptr, text);
-
+        boxes.warning(nullptr, QStringLiteral("Kelvane could not save its settings to /tmp/<b>"));
         QCOMPARE(format, Qt::PlainText);
-        QCOMPARE(shown, text);
     }
 
     void trayClickBringsAMinimisedWindowBackAndHidesOnlyANormalOne() {
         form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->showMinimized();
-        QTRY_VERIFY(form->isMinimized());
-
         emit form->trayIcon()->leftClicked();
-        QVERIFY(form->isVisible());
-        QVERIFY(!form->isMinimized());
-
+        QVERIFY(form->isVisible() && !form->isMinimized());
         emit form->trayIcon()->leftClicked();
         QVERIFY(!form->isVisible());
-
-        emit form->trayIcon()->leftClicked();
-        QVERIFY(form->isVisible());
-        QVERIFY(!form->isMinimized());
     }
 
     void helpOpensOnceBesideTheWindow() {
@@ -574,12 +489,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path screens =
         std::filesystem::temp_directory_path() /
         ("kelvane-screens-" + std::to_string(QCoreApplication::applicationPid()) + ".json");
-    kelvane::testing::writeFile(
-        screens.string(),
-        R"({"screens": [{"name": "left", "x": 0, "y": 0, "width": 800, "height": 600,
-                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
-                        {"name": "right", "x": 800, "y": 0, "width": 800, "height": 600,
-                         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    kelvane::testing::writeFile(screens.string(),
+                                R"({"screens": [
+            {"name": "left", "x": 0, "y": 0, "width": 800, "height": 600,
+             "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+            {"name": "right", "x": 800, "y": 0, "width": 800, "height": 600,
+             "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screens.string().c_str());
     QApplication application(argc, argv);
     std::filesystem::remove(screens);

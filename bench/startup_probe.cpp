@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
     const QString executable = QApplication::applicationFilePath();
     kelvane::app::SingleInstance instance(executable);
     kelvane::ui::KelvaneForm form(*fileSystem, dialogs);
-    if (!form.Form_Load(executable, [&instance] { return !instance.acquire(); })) {
+    const auto anotherInstanceRunning = [&instance] {
+        return instance.acquire() == kelvane::app::SingleInstance::Outcome::HeldByAnother;
+    };
+    if (!form.Form_Load(executable, anotherInstanceRunning)) {
         return 1;
     }
     kelvane::bench::quitOnFirstPaint(&form);

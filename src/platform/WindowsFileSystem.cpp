@@ -100,6 +100,32 @@ std::wstring baseNameOf(const std::wstring& path) {
     return path.substr(lastComponentStart(path));
 }
 
+// The longest path the system takes, in UTF-16 units.
+constexpr std::size_t kLongestPath = 32'767;
+
+// A path of MAX_PATH characters or more reaches the system only with the "\\?\" prefix,
+// which also turns off the system's handling of "." and "..", so the full path is made
+// first. Shorter paths, and those that already carry the prefix, stay as they are.
+std::wstring systemPath(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) {
+        return path;
+    }
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0 || size >= kLongestPath) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    }
+    return L"\\\\?\\" + full;
+}
+
 // ---- Handles and times -------------------------------------------------------------
 
 // Closes a handle on every way out of a scope.
@@ -583,11 +609,11 @@ class WindowsFileSystem final : public FileSystem {
 
     Result<CopiedTimes> replaceWithCopy(const std::string& source,
                                         const std::string& target) override {
-        auto finalPath = resolveTarget(widen(target));
+        auto finalPath = resolveTarget(systemPath(widen(target)));
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        return copyOver(widen(source), finalPath.value(), systemReplace_);
+        return copyOver(systemPath(widen(source)), finalPath.value(), systemReplace_);
     }
 
     Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
@@ -611,7 +637,10 @@ class WindowsFileSystem final : public FileSystem {
 };
 
 Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = systemPath(widen(path));
+    if (wide.size() >= kLongestPath) {
+        return systemError("Cannot look at", wide, ERROR_FILENAME_EXCED_RANGE);
+    }
     Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES);
     if (!file.valid()) {
         const DWORD code = ::GetLastError();

@@ -28,9 +28,12 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        if (entry.is_directory(ignored)) {
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    // Step by hand: a range-for would throw from a destructor on the first entry that
+    // cannot be read.
+    for (fs::recursive_directory_iterator entry(path_, ignored), end; !ignored && entry != end;
+         entry.increment(ignored)) {
+        if (entry->is_directory(ignored)) {
+            fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         }
     }
     fs::remove_all(path_, ignored);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "SyncFixture.h"
 #include "WindowsFiles.h"
@@ -137,6 +138,48 @@ TEST_F(WindowsSync, SaveInTheSameSecondAsTheCopyIsCarriedOver) {
     EXPECT_EQ(contentOf(2), "second save");
     EXPECT_EQ(ticksOfSlot(2), ticksOfSlot(1));
     EXPECT_EQ(run("110").result, SyncResult::Equal);
+}
+
+// A path longer than the system takes may still name a file: the pass fails with the
+// reason instead of telling the user the file is missing.
+TEST_F(WindowsSync, PathLongerThanTheSystemTakesFailsWithItsReason) {
+    put(2, "old", kOld);
+    auto chosen = slots("110");
+    chosen[0].pathText = path(1, std::string(33'000, 'x') + "\\notes.txt");
+
+    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+
+    EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.message;
+    EXPECT_FALSE(outcome.reason.empty());
+    EXPECT_EQ(contentOf(2), "old");
+}
+
+// Paths past MAX_PATH characters reach the system through the "\\?\" prefix.
+TEST_F(WindowsSync, FilesDeeperThanMaxPathSync) {
+    std::vector<std::string> folders;  // each inside the one before, under a
+    while (folders.empty() || path(1, folders.back()).size() < 300) {
+        folders.push_back((folders.empty() ? "" : folders.back() + "\\") + std::string(60, 'd'));
+        ASSERT_TRUE(
+            ::CreateDirectoryW(toWide("\\\\?\\" + path(1, folders.back())).c_str(), nullptr));
+    }
+    const std::string deep = path(1, folders.back() + "\\notes.txt");
+    put(2, "old", kOld);
+    writeFileAt(path(2, "new.txt"), "new", kNew);
+    ASSERT_TRUE(
+        ::CopyFileW(toWide(path(2, "new.txt")).c_str(), toWide("\\\\?\\" + deep).c_str(), TRUE));
+    auto chosen = slots("110");
+    chosen[0].pathText = deep;
+
+    const auto copied = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto again = SyncSelectedFiles(chosen, fileSystem, memory);
+    ::DeleteFileW(toWide("\\\\?\\" + deep).c_str());
+    for (auto folderName = folders.rbegin(); folderName != folders.rend(); ++folderName) {
+        ::RemoveDirectoryW(toWide("\\\\?\\" + path(1, *folderName)).c_str());
+    }
+
+    EXPECT_EQ(copied.result, SyncResult::Copied) << copied.reason;
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(again.result, SyncResult::Equal) << again.reason;
 }
 
 TEST_F(WindowsSync, CopyCarriesTheTimeToTheHundredNanoseconds) {

@@ -390,42 +390,36 @@ class LifecycleTest : public QObject {
         QVERIFY(kelvane::testing::readFile(ini()).find("LastSyncEvent=NIL") != std::string::npos);
     }
 
-    void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
+    // Starts with the real boxes and the session-end watch, opens something modal, and
+    // sends SIGTERM once it is open. What was open: a box's text or a dialog's title.
+    QString sessionEndsWhile(const std::function<void()>& openSomething) {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
         kelvane::ui::QtDialogs boxes;
         kelvane::app::SessionEndWatch sessionEnd(boxes);
         form = std::make_unique<KelvaneForm>(*fileSystem, boxes);
-        QVERIFY(
-            form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
+        form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; });
         sessionEnd.setWindow(*form);
         form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         form->File2Text->setText(QStringLiteral("/data/c/notes.txt"));
-        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
-        QString asked;
-        QTimer::singleShot(0, [&asked] {
-            if (const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                asked = box->text();
+        QString open;
+        QTimer::singleShot(0, [&open] {
+            if (const QWidget* modal = QApplication::activeModalWidget()) {
+                const auto* box = qobject_cast<const QMessageBox*>(modal);
+                open = box ? box->text() : modal->windowTitle();
             }
             ::raise(SIGTERM);
         });
-        // Should the box outlive the signal, answer No so the test fails instead of hanging.
-        bool answeredByHand = false;
-        QTimer::singleShot(20'000, [&answeredByHand] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                answeredByHand = true;
-                box->done(QMessageBox::No);
+        // Should it outlive the signal, cancel it so the test fails instead of hanging.
+        QTimer::singleShot(20'000, [&open] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                open = QStringLiteral("still open");
+                modal->reject();
             }
         });
-
-        // The close box, as the window system reports it: to the native window, which
-        // marks the widget as closing while the question is open.
-        QCloseEvent close;
-        QSpontaneKeyEvent::setSpontaneous(&close);
-        QCoreApplication::instance()->notify(form->windowHandle(), &close);
-
-        QVERIFY(!answeredByHand);
-        QCOMPARE(asked, QStringLiteral("Do you really want to stop Kelvane?"));
+        openSomething();
+        return open;
+    }
+    void checkSavedAndUnloaded(const QSignalSpy& unloaded) {
         QCOMPARE(unloaded.count(), 1);
         QVERIFY(!form->isVisible());
         const std::string saved = kelvane::testing::readFile(ini());
@@ -433,6 +427,34 @@ class LifecycleTest : public QObject {
         QVERIFY(saved.find("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM") !=
                 std::string::npos);
         form.reset();
+    }
+
+    void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
+        std::unique_ptr<QSignalSpy> unloaded;
+        const QString open = sessionEndsWhile([this, &unloaded] {
+            unloaded = std::make_unique<QSignalSpy>(form.get(), &KelvaneForm::unloaded);
+            // The close box, as the window system reports it: to the native window, which
+            // marks the widget as closing while the question is open.
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close);
+            QCoreApplication::instance()->notify(form->windowHandle(), &close);
+        });
+
+        QCOMPARE(open, QStringLiteral("Do you really want to stop Kelvane?"));
+        checkSavedAndUnloaded(*unloaded);
+    }
+
+    void sessionEndWhileTheFileDialogIsOpenSavesAndEnds() {
+        std::unique_ptr<QSignalSpy> unloaded;
+        const QString open = sessionEndsWhile([this, &unloaded] {
+            unloaded = std::make_unique<QSignalSpy>(form.get(), &KelvaneForm::unloaded);
+            form->Browse1->click();
+        });
+
+        QCOMPARE(open, QStringLiteral("Kelvane Select file"));
+        checkSavedAndUnloaded(*unloaded);
+        QVERIFY(kelvane::testing::readFile(ini()).find("File1=/data/a/notes.txt") !=
+                std::string::npos);
     }
 
     void everySignalIsAnsweredNotOnlyTheFirst() {

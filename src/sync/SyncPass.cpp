@@ -111,10 +111,9 @@ platform::Status judgeCopiedTime(const Candidate& target, const CopiedTimes& tim
         }
         return {};
     }
-    return platform::Error{
-        "The copy is in place, but the file system did not keep the "
-        "source's time on " +
-        target.path};
+    constexpr const char* kTimeNotKept =
+        "The copy is in place, but the file system did not keep the source's time on ";
+    return platform::Error{kTimeNotKept + target.path};
 }
 
 // Copies source over each target in order; a target that is the source's own file is

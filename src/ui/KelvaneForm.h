@@ -64,7 +64,8 @@ class KelvaneForm : public QWidget {
     KelvaneForm(platform::FileSystem& fileSystem, Dialogs& dialogs, QWidget* parent = nullptr);
     ~KelvaneForm() override;
 
-    // Start-up. Returns false when another instance runs: the program must end then.
+    // Start-up. Returns false when the program must end now: another instance runs, or
+    // the session ended while a start-up message was open (the settings are saved then).
     bool Form_Load(const QString& executablePath,
                    const std::function<bool()>& anotherInstanceRunning);
 

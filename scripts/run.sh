@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kelvane and starts it.
+# Installs what building and running need (not the test tools), builds Kelvane and
+# starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-release.sh

@@ -1,7 +1,6 @@
 #include "sync/TimeComparison.h"
 
 #include <algorithm>
-#include <array>
 
 namespace kelvane::sync {
 namespace {
@@ -11,14 +10,11 @@ constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 }  // namespace
 
 std::int64_t precisionOf(platform::FileTime time) {
-    static constexpr std::array<std::int64_t, 4> kSteps = {kNanosecondsPerSecond, 1'000'000, 1'000,
-                                                           100};
-    for (const std::int64_t step : kSteps) {
-        if (time.nanoseconds % step == 0) {
-            return step;
-        }
+    std::int64_t step = kNanosecondsPerSecond;
+    while (time.nanoseconds % step != 0) {
+        step /= 10;
     }
-    return 1;
+    return step;
 }
 
 int compareAtCoarserPrecision(platform::FileTime a, platform::FileTime b) {

@@ -8,8 +8,8 @@ namespace kelvane::sync {
 
 // The step a stored time shows, in nanoseconds: a file system that keeps less than
 // nanoseconds cuts the sub-second part, so it ends in zeros. Ending in 00 shows 100 ns
-// (NTFS, SMB), in 000 microseconds, in 000000 milliseconds, and no sub-second part at
-// all whole seconds.
+// (NTFS, SMB), in 000 microseconds, in 0000000 the 10 ms of exFAT, in 000000000 (no
+// sub-second part at all) whole seconds.
 std::int64_t precisionOf(platform::FileTime time);
 
 // Compares two times at the coarser of the two precisions they show, so a copy onto a

@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, TargetPrecision,
                                            TargetKeeps{"HundredNanoseconds", 100, true},
                                            TargetKeeps{"Microseconds", 1'000, true},
                                            TargetKeeps{"Milliseconds", 1'000'000, true},
+                                           TargetKeeps{"TenMillisecondsAsExfat", 10'000'000, true},
                                            TargetKeeps{"WholeSeconds", kNanosecondsPerSecond,
                                                        false}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -17,6 +17,7 @@ using kelvane::app::SingleInstance;
 // Anything unforeseen ends the run with words rather than a crash report. Settings
 // writes are atomic, so no half-written file is left behind either way.
 int reportUnexpected(kelvane::ui::Dialogs& dialogs, const char* what) {
+    const kelvane::app::SessionEndWatch sessionEnd(dialogs);  // a log-out closes the box
     dialogs.warning(nullptr, QStringLiteral("Kelvane stopped because of an unexpected error:\n%1")
                                  .arg(QString::fromLocal8Bit(what)));
     return 1;

@@ -457,6 +457,16 @@ Status checkTarget(const std::wstring& target) {
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return Error{"Cannot replace " + narrow(target) + ": it is read-only"};
     }
+    // An access list that denies this user writing protects the file as the attribute
+    // does, though a folder the user may change would let a move replace it. Asking for
+    // write access writes nothing; a file held open elsewhere is not read-only, and the
+    // replacement then reports that it is in use.
+    file.reset();
+    Handle writable(::CreateFileW(target.c_str(), FILE_WRITE_DATA, kShareAll, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!writable.valid() && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        return Error{"Cannot replace " + narrow(target) + ": it is read-only for this user"};
+    }
     if (info.nNumberOfLinks > 1) {
         return Error{"Cannot replace " + narrow(target) +
                      ": it has other names (hard links), which would keep the old content"};

@@ -221,6 +221,11 @@ SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
     return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun());
 }
 
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
+                              const PassControl& /*control*/) {
+    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun());
+}
+
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {

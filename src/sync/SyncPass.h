@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -21,6 +23,21 @@ enum class SyncResult {
     Equal,    // times equal: nothing copied
     Refused,  // the selection is wrong: message says why; no file was touched
     Failed,   // the pass broke off: failureLine for the user, reason for the curious
+    Cancelled,  // stopped on request between two chunks of a copy; that target unchanged
+};
+
+// How far the copy onto one target has come.
+struct CopyProgress {
+    int targetSlot = 0;  // 1 to 3
+    std::uint64_t copiedBytes = 0;
+    std::uint64_t totalBytes = 0;
+};
+
+// Lets whoever runs a pass follow its copies and stop it. Both are called on the pass's
+// own thread, between chunks of a copy; either may be left empty.
+struct PassControl {
+    std::function<void(const CopyProgress&)> progressed;
+    std::function<bool()> cancelled;
 };
 
 struct SyncOutcome {
@@ -45,6 +62,10 @@ std::string notFoundMessage(int slotNumber);
 // seconds where one lies on a volume that keeps two-second steps. What copies showed
 // about their targets' times is kept in the run's memory.
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
+
+// The same, followed and stoppable by its caller.
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
+                              const PassControl& control);
 
 // The same with a memory of its own (tests start each case afresh).
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,

@@ -36,7 +36,7 @@ void Program::start(const std::string& oneInstanceWarning) {
     if (ended_) {
         return;  // the session ended while the warning was open
     }
-    if (settings::SettingsFileExists(fileSystem_, settingsPath_)) {
+    if (settingsFileLoadable()) {
         loadSettings();
     } else {
         showDesignValues();
@@ -47,6 +47,18 @@ void Program::start(const std::string& oneInstanceWarning) {
         return;
     }
     trayShown_ = face_.addTrayIcon();
+}
+
+// Something in the settings file's place that is no settings file (a folder, a FIFO, a
+// file far too large) is left alone: the program runs as on a first run and says why once.
+bool Program::settingsFileLoadable() {
+    const settings::SettingsFileCheck check = settings::checkSettingsFile(fileSystem_, settingsPath_);
+    if (settingsTroubles_.isNews(check.trouble)) {
+        face_.showMessage(BoxKind::Warning, "Kelvane cannot use its settings file\n" +
+                                                settingsPath_ + "\n\n" + check.trouble.reason() +
+                                                "\n\nIt starts with its first-run settings.");
+    }
+    return check.loadable;
 }
 
 void Program::loadSettings() {
@@ -309,16 +321,12 @@ platform::Status Program::saveSettings() {
     return settings::SaveSettingsToINI(fileSystem_, settingsPath_, stored);
 }
 
+// The same failure at every "Hide to tray" would only nag: each is told once, until a
+// save works again.
 void Program::showSaveFailure(const platform::Status& saved) {
-    if (saved.ok()) {
-        saveFailureShown_ = false;
+    if (!settingsTroubles_.isNews(saved)) {
         return;
     }
-    // The same failure at every "Hide to tray" would only nag: tell it once in a row.
-    if (saveFailureShown_) {
-        return;
-    }
-    saveFailureShown_ = true;
     face_.showMessage(BoxKind::Warning, "Kelvane could not save its settings to\n" + settingsPath_ +
                                             "\n\n" + saved.reason());
 }

@@ -72,6 +72,7 @@ class Program {
   private:
     struct RunningPass;
 
+    bool settingsFileLoadable();
     void loadSettings();
     void showDesignValues();
     void placeWindow(const settings::AppSettings& stored);
@@ -102,7 +103,7 @@ class Program {
     std::string lastBrowseFolder_;
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;
-    bool saveFailureShown_ = false;
+    settings::TroubleMemory settingsTroubles_;
 
     std::shared_ptr<RunningPass> pass_;
     bool closing_ = false;

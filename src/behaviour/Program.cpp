@@ -71,13 +71,14 @@ void Program::loadSettings() {
     }
     placeWindow(stored);
     face_.setIntervalText(stored.SyncInterval);
+    // The line comes before auto sync: a log-out during the interval's message saves it.
+    lastEvent_ = stored.LastSyncEvent;
+    showLastEvent(StatusLook::Normal);
     if (stored.AutoSync != "ON" || !startAutoSync()) {
         // A refused interval leaves auto sync off everywhere, so the next save stores
         // "OFF" and the next press of "Auto Sync" switches it on.
         stopAutoSync();
     }
-    lastEvent_ = stored.LastSyncEvent;
-    showLastEvent(StatusLook::Normal);
 }
 
 void Program::showDesignValues() {

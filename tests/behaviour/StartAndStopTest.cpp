@@ -127,6 +127,7 @@ TEST_F(StartUp, SessionEndDuringAStartUpBoxSavesAndEnds) {
     EXPECT_TRUE(face.boxesDismissed);
     EXPECT_FALSE(face.trayIconShown);
     EXPECT_TRUE(savedHas("File1=/data/a/notes.txt"));
+    EXPECT_TRUE(savedHas("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM"));
 }
 
 TEST(AlreadyRunning, MessageHasTwoBlanksAndTwoLines) {

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/SessionEndWatch.h"
-#include "app/SingleInstance.h"
+#include "qt/SessionEndWatch.h"
+#include "qt/SingleInstance.h"
 #include "platform/FileSystem.h"
-#include "ui/AppIcon.h"
-#include "ui/Dialogs.h"
-#include "ui/KelvaneForm.h"
+#include "qt/AppIcon.h"
+#include "qt/Dialogs.h"
+#include "qt/SettingsWindow.h"
 
 namespace {
 

@@ -8,18 +8,18 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 
 // The help page: nineteen fixed lines on how Kelvane works and how to set it up, the
 // version, and an OK button. It reads the main window's position and version text and
 // changes nothing. Closing it deletes it, so the next opening loads a fresh page.
-class HelpForm : public QWidget {
+class HelpPage : public QWidget {
     Q_OBJECT
 
   public:
     // With an owner the page is a top-level window of its own that stays in front of
     // that window; without one it is an independent window.
-    explicit HelpForm(QWidget* owner = nullptr);
+    explicit HelpPage(QWidget* owner = nullptr);
 
     // Loading: 400 twips right of and below the main window's outer top-left corner
     // (also while the main window is hidden), then the version text.
@@ -75,7 +75,7 @@ class HelpForm : public QWidget {
 // Opens the help page: loads a new one when none is open, otherwise shows and raises the
 // open one without loading it again, so it keeps its place and version line. `current`
 // tracks the page between calls; `owner` may be null.
-HelpForm* openHelpWindow(QPointer<HelpForm>& current, QWidget* mainWindow, const QString& version,
+HelpPage* openHelpWindow(QPointer<HelpPage>& current, QWidget* mainWindow, const QString& version,
                          QWidget* owner);
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

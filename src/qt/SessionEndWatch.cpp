@@ -1,14 +1,14 @@
-#include "app/SessionEndWatch.h"
+#include "qt/SessionEndWatch.h"
 
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
 
 #include "platform/TerminationSignal.h"
-#include "ui/Dialogs.h"
-#include "ui/KelvaneForm.h"
+#include "qt/Dialogs.h"
+#include "qt/SettingsWindow.h"
 
-namespace kelvane::app {
+namespace kelvane::qt {
 
 SessionEndWatch::SessionEndWatch(ui::Dialogs& dialogs) : dialogs_(dialogs) {
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
@@ -40,4 +40,4 @@ void SessionEndWatch::sessionEnds() {
     }
 }
 
-}  // namespace kelvane::app
+}  // namespace kelvane::qt

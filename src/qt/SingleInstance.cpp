@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <system_error>
 
-#include "app/SingleInstance.h"
+#include "qt/SingleInstance.h"
 
-namespace kelvane::app {
+namespace kelvane::qt {
 namespace {
 
 QString describe(const QString& path, int error) {
@@ -55,4 +55,4 @@ void SingleInstance::release() {
     }
 }
 
-}  // namespace kelvane::app
+}  // namespace kelvane::qt

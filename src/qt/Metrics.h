@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 
 // Window geometry is laid out in twips (1/1440 inch): 15 twips make one pixel at 96
 // dots per inch, and the screen's logical DPI scales that so the window reads the same
@@ -23,4 +23,4 @@ QFont windowFont(const QString& family, double pointSize, bool bold = false);
 inline constexpr const char* kDefaultFamily = "MS Sans Serif";
 inline constexpr double kDefaultPointSize = 8.25;
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

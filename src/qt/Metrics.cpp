@@ -1,4 +1,4 @@
-#include "ui/Metrics.h"
+#include "qt/Metrics.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <cmath>
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 
 double twipsPerPixel(const QWidget* widget) {
     const QScreen* screen = widget != nullptr && widget->screen() != nullptr
@@ -53,4 +53,4 @@ QFont windowFont(const QString& family, double pointSize, bool bold) {
     return font;
 }
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

@@ -6,12 +6,12 @@
 
 class QSocketNotifier;
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 class Dialogs;
 class KelvaneForm;
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt
 
-namespace kelvane::app {
+namespace kelvane::qt {
 
 // Ends the run in order when the desktop session ends. From the moment it is made, every
 // SIGTERM and SIGHUP, and the session manager's request, close whatever box or dialog is
@@ -35,4 +35,4 @@ class SessionEndWatch : public QObject {
     std::unique_ptr<QSocketNotifier> signals_;
 };
 
-}  // namespace kelvane::app
+}  // namespace kelvane::qt

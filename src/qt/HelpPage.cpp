@@ -1,4 +1,4 @@
-#include "ui/HelpForm.h"
+#include "qt/HelpPage.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "ui/AppIcon.h"
-#include "ui/Metrics.h"
+#include "qt/AppIcon.h"
+#include "qt/Metrics.h"
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 namespace {
 
 constexpr int kEscape = 27;
@@ -59,7 +59,7 @@ constexpr const char* kSessionCopy =
 #endif
 
 struct HelpLine {
-    QLabel* HelpForm::*label;
+    QLabel* HelpPage::*label;
     const char* name;
     int top;
     LineKind kind;
@@ -68,42 +68,42 @@ struct HelpLine {
 
 // Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
 const HelpLine kHelpLines[] = {
-    {&HelpForm::Label16, "Label16", 225, LineKind::Heading,
+    {&HelpPage::Label16, "Label16", 225, LineKind::Heading,
      QT_TR_NOOP("Kelvane is a Background Process in System Tray")},
-    {&HelpForm::Label17, "Label17", 450, LineKind::Body,
+    {&HelpPage::Label17, "Label17", 450, LineKind::Body,
      QT_TR_NOOP("After the intial settings Kelvane will run in system tray")},
-    {&HelpForm::Label15, "Label15", 675, LineKind::Body,
+    {&HelpPage::Label15, "Label15", 675, LineKind::Body,
      QT_TR_NOOP("Click Kelvane tray icon to open it")},
-    {&HelpForm::Label1, "Label1", 1050, LineKind::Heading,
+    {&HelpPage::Label1, "Label1", 1050, LineKind::Heading,
      QT_TR_NOOP("Kelvane compares file dates and times")},
-    {&HelpForm::Label22, "Label22", 1275, LineKind::Body,
+    {&HelpPage::Label22, "Label22", 1275, LineKind::Body,
      QT_TR_NOOP("Kelvane \tsynchronizes two or three selected files")},
-    {&HelpForm::Label19, "Label19", 1500, LineKind::Body,
+    {&HelpPage::Label19, "Label19", 1500, LineKind::Body,
      QT_TR_NOOP("Write or browse at least two files to sync")},
-    {&HelpForm::Label3, "Label3", 1725, LineKind::Body,
+    {&HelpPage::Label3, "Label3", 1725, LineKind::Body,
      QT_TR_NOOP("Older files are replaced with the latest file")},
-    {&HelpForm::Label2, "Label2", 1950, LineKind::Body,
+    {&HelpPage::Label2, "Label2", 1950, LineKind::Body,
      QT_TR_NOOP("If the dates and times are the same, nothing is done")},
-    {&HelpForm::Label5, "Label5", 2325, LineKind::Heading,
+    {&HelpPage::Label5, "Label5", 2325, LineKind::Heading,
      QT_TR_NOOP("The folders and files must exist")},
-    {&HelpForm::Label4, "Label4", 2550, LineKind::Body,
+    {&HelpPage::Label4, "Label4", 2550, LineKind::Body,
      QT_TR_NOOP("Initially create files to be synced")},
-    {&HelpForm::Label14, "Label14", 2775, LineKind::Body,
+    {&HelpPage::Label14, "Label14", 2775, LineKind::Body,
      QT_TR_NOOP("File name must be identical in all folders eg.")},
-    {&HelpForm::Label8, "Label8", 3000, LineKind::Body, kExampleFile1},
-    {&HelpForm::Label9, "Label9", 3225, LineKind::Body, kExampleFile2},
-    {&HelpForm::Label18, "Label18", 3450, LineKind::Body, kExampleFile3},
-    {&HelpForm::Label6, "Label6", 3825, LineKind::Heading,
+    {&HelpPage::Label8, "Label8", 3000, LineKind::Body, kExampleFile1},
+    {&HelpPage::Label9, "Label9", 3225, LineKind::Body, kExampleFile2},
+    {&HelpPage::Label18, "Label18", 3450, LineKind::Body, kExampleFile3},
+    {&HelpPage::Label6, "Label6", 3825, LineKind::Heading,
      QT_TR_NOOP("You can sync files manually or use Auto Sync")},
-    {&HelpForm::Label7, "Label7", 4050, LineKind::Body,
+    {&HelpPage::Label7, "Label7", 4050, LineKind::Body,
      QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
-    {&HelpForm::Label21, "Label21", 4425, LineKind::Heading, kSessionHeading},
-    {&HelpForm::Label20, "Label20", 4650, LineKind::Body, kSessionFolder},
-    {&HelpForm::Label25, "Label25", 4875, LineKind::Body, kSessionCopy},
+    {&HelpPage::Label21, "Label21", 4425, LineKind::Heading, kSessionHeading},
+    {&HelpPage::Label20, "Label20", 4650, LineKind::Body, kSessionFolder},
+    {&HelpPage::Label25, "Label25", 4875, LineKind::Body, kSessionCopy},
 };
 
 QString lineText(const char* text) {
-    QString translated = HelpForm::tr(text);
+    QString translated = HelpPage::tr(text);
     if (translated.contains(QLatin1String("%1"))) {
         translated = translated.arg(QDir::toNativeSeparators(QDir::homePath()));
     }
@@ -131,7 +131,7 @@ int characterCodeOf(const QKeyEvent& key) {
 
 }  // namespace
 
-HelpForm::HelpForm(QWidget* owner)
+HelpPage::HelpPage(QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("HelpForm"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -149,11 +149,11 @@ HelpForm::HelpForm(QWidget* owner)
     fitWindowToLines();
     previewKeysOfFocusableControls();
     describeForScreenReaders();
-    connect(Command1, &QPushButton::clicked, this, &HelpForm::Command1_Click);
+    connect(Command1, &QPushButton::clicked, this, &HelpPage::Command1_Click);
     Command1->setFocus();
 }
 
-void HelpForm::buildHelpLines() {
+void HelpPage::buildHelpLines() {
     for (const HelpLine& line : kHelpLines) {
         auto* label = new QLabel(lineText(line.text), Frame1);
         label->setObjectName(QString::fromLatin1(line.name));
@@ -169,7 +169,7 @@ void HelpForm::buildHelpLines() {
     }
 }
 
-void HelpForm::buildVersionAndButton() {
+void HelpPage::buildVersionAndButton() {
     VersionLabel = new QLabel(QStringLiteral("v0.00"), Frame1);
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
     VersionLabel->setTextFormat(Qt::PlainText);
@@ -186,7 +186,7 @@ void HelpForm::buildVersionAndButton() {
 
 // The lines are laid out for a narrow font. Where a wider one stands in, the window
 // grows to the right instead of cutting them off, and OK keeps its corner.
-void HelpForm::fitWindowToLines() {
+void HelpPage::fitWindowToLines() {
     int rightmost = 0;
     for (const HelpLine& line : kHelpLines) {
         rightmost = std::max(rightmost, (this->*line.label)->geometry().right() + 1);
@@ -200,7 +200,7 @@ void HelpForm::fitWindowToLines() {
 
 // A key goes to the control with the focus first; watching those controls (and the
 // window itself, for when none has the focus) lets the page see every key first.
-void HelpForm::previewKeysOfFocusableControls() {
+void HelpPage::previewKeysOfFocusableControls() {
     installEventFilter(this);
     for (QWidget* control : findChildren<QWidget*>()) {
         if (control->focusPolicy() != Qt::NoFocus) {
@@ -209,7 +209,7 @@ void HelpForm::previewKeysOfFocusableControls() {
     }
 }
 
-void HelpForm::describeForScreenReaders() {
+void HelpPage::describeForScreenReaders() {
     // The labels keep their captions as what is spoken; the window's name is its title
     // and the button's name is "OK".
     setAccessibleDescription(tr("How Kelvane works and how to set it up"));
@@ -217,7 +217,7 @@ void HelpForm::describeForScreenReaders() {
     Command1->setAccessibleDescription(tr("Close the help window"));
 }
 
-void HelpForm::Form_Load(const QWidget* mainWindow, const QString& version) {
+void HelpPage::Form_Load(const QWidget* mainWindow, const QString& version) {
     if (mainWindow != nullptr) {
         const int offset = toPixels(kLoadOffset, mainWindow);
         move(mainWindow->pos() + QPoint(offset, offset));
@@ -226,22 +226,22 @@ void HelpForm::Form_Load(const QWidget* mainWindow, const QString& version) {
     growToText(VersionLabel);
 }
 
-void HelpForm::Command1_Click() {
+void HelpPage::Command1_Click() {
     close();
 }
 
-void HelpForm::Form_KeyPress(int keyAscii) {
+void HelpPage::Form_KeyPress(int keyAscii) {
     if (keyAscii == kEscape) {
         close();
     }
 }
 
-bool HelpForm::isFirstReceiver(const QObject* watched) const {
+bool HelpPage::isFirstReceiver(const QObject* watched) const {
     const QWidget* withFocus = focusWidget();
     return watched == (withFocus != nullptr ? withFocus : this);
 }
 
-bool HelpForm::eventFilter(QObject* watched, QEvent* event) {
+bool HelpPage::eventFilter(QObject* watched, QEvent* event) {
     // A key the focused control ignores travels on to its parents; only its first
     // stop counts, so the handler sees each key once.
     if (event->type() == QEvent::KeyPress && isFirstReceiver(watched)) {
@@ -256,15 +256,15 @@ bool HelpForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void HelpForm::closeEvent(QCloseEvent* event) {
+void HelpPage::closeEvent(QCloseEvent* event) {
     loaded_ = false;
     QWidget::closeEvent(event);
 }
 
-HelpForm* openHelpWindow(QPointer<HelpForm>& current, QWidget* mainWindow, const QString& version,
+HelpPage* openHelpWindow(QPointer<HelpPage>& current, QWidget* mainWindow, const QString& version,
                          QWidget* owner) {
     if (current.isNull() || !current->isLoaded()) {
-        current = new HelpForm(owner);
+        current = new HelpPage(owner);
         current->Form_Load(mainWindow, version);
     }
     current->show();
@@ -273,4 +273,4 @@ HelpForm* openHelpWindow(QPointer<HelpForm>& current, QWidget* mainWindow, const
     return current.data();
 }
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

@@ -1,8 +1,8 @@
-#include "tray/TrayIcon.h"
+#include "qt/TrayIcon.h"
 
 #include <QMenu>
 
-namespace kelvane::tray {
+namespace kelvane::qt {
 
 TrayIcon::TrayIcon(const QIcon& icon, QMenu* menu, QObject* parent) : QObject(parent), icon_(icon) {
     icon_.setToolTip(QStringLiteral("Kelvane "));
@@ -27,17 +27,8 @@ bool TrayIcon::trayAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void TrayIcon::passFinished(bool failed, bool windowVisible, const QString& line) {
-    if (!failed) {
-        failureReported_ = false;
-        return;
-    }
-    if (failureReported_ || windowVisible || !icon_.isVisible()) {
-        return;
-    }
-    failureReported_ = true;
-    ++notificationsShown_;
-    icon_.showMessage(QStringLiteral("Kelvane"), line, QSystemTrayIcon::Warning);
+void TrayIcon::notify(const QString& text) {
+    icon_.showMessage(QStringLiteral("Kelvane"), text, QSystemTrayIcon::Warning);
 }
 
-}  // namespace kelvane::tray
+}  // namespace kelvane::qt

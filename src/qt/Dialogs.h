@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 
 // Every modal question the program asks, behind one seam so tests can answer them
 // without a blocking event loop.
@@ -50,4 +50,4 @@ class QtDialogs final : public Dialogs {
     bool dismissed_ = false;
 };
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

@@ -1,4 +1,4 @@
-#include "ui/AppIcon.h"
+#include "qt/AppIcon.h"
 
 #include <QIconEngine>
 #include <QPainter>
@@ -14,7 +14,7 @@ static void registerIconResources() {
     Q_INIT_RESOURCE(kelvane);
 }
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 namespace {
 
 constexpr std::array kSizes{16, 24, 32, 48, 64, 96, 128, 256};
@@ -80,4 +80,4 @@ QIcon applicationIcon() {
     return icon;
 }
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

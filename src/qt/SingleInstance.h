@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace kelvane::app {
+namespace kelvane::qt {
 
 // One running copy per executable file, however it was started. On Linux the lock is a
 // flock on the executable file itself: the kernel releases it when the holder ends in any
@@ -35,4 +35,4 @@ class SingleInstance {
     void* mutex_ = nullptr;  // Windows: the named mutex, while held
 };
 
-}  // namespace kelvane::app
+}  // namespace kelvane::qt

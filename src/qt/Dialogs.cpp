@@ -1,9 +1,9 @@
-#include "ui/Dialogs.h"
+#include "qt/Dialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
 
-namespace kelvane::ui {
+namespace kelvane::qt {
 namespace {
 
 // The box with its text, buttons and icon, but not yet shown.
@@ -78,4 +78,4 @@ QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString
     return dialog.selectedFiles().constFirst();
 }
 
-}  // namespace kelvane::ui
+}  // namespace kelvane::qt

@@ -30,12 +30,6 @@ Program::~Program() = default;
 
 void Program::start(const std::string& oneInstanceWarning) {
     face_.setTitle(std::string("Kelvane ") + kVersion);
-    if (!oneInstanceWarning.empty()) {
-        face_.showMessage(BoxKind::Warning, oneInstanceWarning);
-    }
-    if (ended_) {
-        return;  // the session ended while the warning was open
-    }
     if (settingsFileLoadable()) {
         loadSettings();
     } else {
@@ -44,9 +38,14 @@ void Program::start(const std::string& oneInstanceWarning) {
         face_.openHelp(true);
     }
     if (ended_) {
-        return;
+        return;  // the session ended while a start-up message was open
     }
     trayShown_ = face_.addTrayIcon();
+    face_.showWindow();
+    // Said once, with the window up: the program runs, but nothing keeps a second copy out.
+    if (!oneInstanceWarning.empty()) {
+        face_.showMessage(BoxKind::Warning, oneInstanceWarning);
+    }
 }
 
 // Something in the settings file's place that is no settings file (a folder, a FIFO, a

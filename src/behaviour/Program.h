@@ -37,8 +37,9 @@ class Program {
     Program& operator=(const Program&) = delete;
 
     // Start-up: the stored settings or, on a first run, the design values and the help
-    // page; auto sync as stored; then the tray icon. `oneInstanceWarning`, when not empty,
-    // says why a second copy of the program could not be kept out; it is shown once.
+    // page; auto sync as stored; then the tray icon and the window. `oneInstanceWarning`,
+    // when not empty, says why a second copy of the program could not be kept out; it is
+    // shown once the window is up.
     void start(const std::string& oneInstanceWarning = {});
 
     // ---- The user's actions

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,14 @@ struct CopiedTimes {
     FileTime source;
     FileTime target;
 };
+
+// Told after each chunk of a copy how many of how many bytes are copied; false stops it.
+using CopyProgressHandler = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
+
+// The bytes a copy moves between two looks at its progress: small enough that a stop is
+// answered within a fraction of a second even on a slow stick, large enough that the
+// looks cost nothing measurable.
+inline constexpr std::uint64_t kCopyChunk = 8 << 20;
 
 // What the existence test saw at a path.
 enum class Presence {
@@ -105,8 +114,12 @@ class FileSystem {
     // permissions, extended attributes and access control list, and its owner where
     // the system allows. Once the new content is in place, a time that could not be set
     // is no failure: the caller judges the time read back.
+    // `progress`, when given, is told how far the copy has come after each chunk; when it
+    // answers false the copy stops there, its temporary file goes and the target stays
+    // as it was.
     virtual Result<CopiedTimes> replaceWithCopy(const std::string& source,
-                                                const std::string& target) = 0;
+                                                const std::string& target,
+                                                const CopyProgressHandler& progress = {}) = 0;
 
     // What is at the settings file's path, seen without opening it, so a FIFO or a
     // device can be refused before anything could block on it.

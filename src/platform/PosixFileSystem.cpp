@@ -116,14 +116,24 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
     ::closedir(dir);
 }
 
-Status copyBytes(int from, int to, off_t size, const std::string& source) {
+// Copies in chunks, telling `progress` after each; a false answer stops the copy.
+Status copyBytes(int from, int to, off_t size, const std::string& source,
+                 const CopyProgressHandler& progress) {
     off_t copied = 0;
     bool kernelCopy = true;
     std::vector<char> buffer;
+    const auto keepGoing = [&] {
+        return !progress || progress(static_cast<std::uint64_t>(copied),
+                                     static_cast<std::uint64_t>(size));
+    };
     while (copied < size) {
+        if (!keepGoing()) {
+            return Error{"The copy onto a file beside " + source + " was stopped"};
+        }
         if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr,
-                                                static_cast<size_t>(size - copied), 0);
+            const auto chunk = std::min<off_t>(size - copied, static_cast<off_t>(kCopyChunk));
+            const ssize_t n =
+                ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(chunk), 0);
             if (n > 0) {
                 copied += n;
                 continue;
@@ -166,6 +176,9 @@ Status copyBytes(int from, int to, off_t size, const std::string& source) {
     }
     if (copied != size) {
         return Error{"The source changed while it was copied: " + source};
+    }
+    if (!keepGoing()) {
+        return Error{"The copy onto a file beside " + source + " was stopped"};
     }
     return {};
 }
@@ -266,8 +279,11 @@ Status copyExtendedAttributes(const std::string& from, int to) {
 // the target. The temporary file is removed on every failure.
 class AtomicReplace {
   public:
-    AtomicReplace(std::string source, std::string finalPath)
-        : source_(std::move(source)), final_(std::move(finalPath)), folder_(folderOf(final_)) {}
+    AtomicReplace(std::string source, std::string finalPath, CopyProgressHandler progress)
+        : source_(std::move(source)),
+          final_(std::move(finalPath)),
+          folder_(folderOf(final_)),
+          progress_(std::move(progress)) {}
     ~AtomicReplace() {
         if (!temporary_.empty()) {
             ::unlink(temporary_.c_str());
@@ -291,6 +307,7 @@ class AtomicReplace {
     std::string final_;
     std::string folder_;
     std::string temporary_;
+    CopyProgressHandler progress_;
 };
 
 Status AtomicReplace::openSource(Descriptor& from, struct stat& info) {
@@ -369,7 +386,8 @@ Status AtomicReplace::carryOver(Descriptor& to, const struct stat& targetInfo) {
 
 Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& sourceInfo,
                            const struct stat& targetInfo) {
-    if (auto copied = copyBytes(from.get(), to.get(), sourceInfo.st_size, source_); !copied) {
+    if (auto copied = copyBytes(from.get(), to.get(), sourceInfo.st_size, source_, progress_);
+        !copied) {
         return copied;
     }
     struct stat after {};
@@ -470,13 +488,13 @@ class PosixFileSystem final : public FileSystem {
 
     bool hasCoarseTimes(const std::string& path) override;
 
-    Result<CopiedTimes> replaceWithCopy(const std::string& source,
-                                        const std::string& target) override {
+    Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,
+                                        const CopyProgressHandler& progress = {}) override {
         auto finalPath = resolveTarget(target);
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        AtomicReplace replace(source, finalPath.value());
+        AtomicReplace replace(source, finalPath.value(), progress);
         return replace.run();
     }
 

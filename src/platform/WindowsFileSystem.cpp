@@ -474,10 +474,15 @@ Status checkTarget(const std::wstring& target) {
     return {};
 }
 
-Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source) {
+// Copies a buffer at a time, telling `progress` after each; a false answer stops the copy.
+Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source,
+                   const CopyProgressHandler& progress) {
     std::vector<char> buffer(1 << 20);
     std::uint64_t copied = 0;
     for (;;) {
+        if (progress && !progress(copied, size)) {
+            return Error{"The copy onto a file beside " + narrow(source) + " was stopped"};
+        }
         DWORD got = 0;
         if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             return lastError("Cannot read", source);
@@ -545,7 +550,7 @@ Result<std::wstring> resolveTarget(const std::wstring& target) {
 }
 
 Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& target,
-                             bool systemReplace) {
+                             bool systemReplace, const CopyProgressHandler& progress) {
     // Sharing only reads: nobody can write the source while it is copied.
     Handle from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -565,7 +570,7 @@ Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& tar
     if (auto created = copy.create(); !created) {
         return Error{created.reason()};
     }
-    if (auto copied = copyContent(from.get(), copy, sizeOf(before), source); !copied) {
+    if (auto copied = copyContent(from.get(), copy, sizeOf(before), source, progress); !copied) {
         return Error{copied.reason()};
     }
     BY_HANDLE_FILE_INFORMATION after;
@@ -617,13 +622,13 @@ class WindowsFileSystem final : public FileSystem {
         return onCoarseTimeVolume(widen(path));
     }
 
-    Result<CopiedTimes> replaceWithCopy(const std::string& source,
-                                        const std::string& target) override {
+    Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,
+                                        const CopyProgressHandler& progress = {}) override {
         auto finalPath = resolveTarget(systemPath(widen(target)));
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        return copyOver(systemPath(widen(source)), finalPath.value(), systemReplace_);
+        return copyOver(systemPath(widen(source)), finalPath.value(), systemReplace_, progress);
     }
 
     Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;

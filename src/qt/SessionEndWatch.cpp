@@ -6,11 +6,10 @@
 
 #include "platform/TerminationSignal.h"
 #include "qt/Dialogs.h"
-#include "qt/SettingsWindow.h"
 
 namespace kelvane::qt {
 
-SessionEndWatch::SessionEndWatch(ui::Dialogs& dialogs) : dialogs_(dialogs) {
+SessionEndWatch::SessionEndWatch(Dialogs& dialogs) : dialogs_(dialogs) {
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { sessionEnds(); });
     if (const int descriptor = platform::terminationSignalDescriptor(); descriptor >= 0) {
@@ -20,10 +19,6 @@ SessionEndWatch::SessionEndWatch(ui::Dialogs& dialogs) : dialogs_(dialogs) {
 }
 
 SessionEndWatch::~SessionEndWatch() = default;
-
-void SessionEndWatch::setWindow(ui::KelvaneForm& form) {
-    form_ = &form;
-}
 
 void SessionEndWatch::signalled() {
     // Read the signal away, so the notifier fires again on the next one and not before.
@@ -35,8 +30,8 @@ void SessionEndWatch::sessionEnds() {
     // Boxes first: each one's loop returns as soon as this handler does, and any box the
     // shutdown would open is answered at once instead of being shown.
     dialogs_.dismissAll();
-    if (form_) {
-        form_->requestClose(ui::KelvaneForm::CloseCause::SessionEnd);
+    if (onSessionEnd) {
+        onSessionEnd();
     }
 }
 

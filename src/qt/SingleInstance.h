@@ -4,11 +4,11 @@
 
 namespace kelvane::qt {
 
-// One running copy per executable file, however it was started. On Linux the lock is a
-// flock on the executable file itself: the kernel releases it when the holder ends in any
-// way (a crash or kill -9 included), it needs no folder to write and no environment, and
-// every start of the same file meets the same lock whichever user, shell or session it
-// comes from. On Windows it is a named mutex keyed by the executable's path.
+// One running copy per executable file, however it was started. The lock is a flock on
+// the executable file itself: the kernel releases it when the holder ends in any way (a
+// crash or kill -9 included), it needs no folder to write and no environment, and every
+// start of the same file meets the same lock whichever user, shell or session it comes
+// from.
 class SingleInstance {
   public:
     enum class Outcome {
@@ -31,8 +31,7 @@ class SingleInstance {
 
     QString executablePath_;
     QString failure_;
-    int descriptor_ = -1;    // Linux: the executable, open while the lock is held
-    void* mutex_ = nullptr;  // Windows: the named mutex, while held
+    int descriptor_ = -1;  // the executable, open while the lock is held
 };
 
 }  // namespace kelvane::qt

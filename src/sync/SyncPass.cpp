@@ -48,11 +48,36 @@ bool sameFile(const Candidate& a, const Candidate& b) {
     return a.path == b.path || a.stamp.identity.sameFileAs(b.stamp.identity);
 }
 
-// What one pass works with: the system, and what earlier copies showed.
+// What one pass works with: the system, what earlier copies showed, and its caller's
+// wish to follow it or stop it.
 struct PassContext {
     FileSystem& fileSystem;
     CopyMemory& memory;
+    const PassControl& control;
 };
+
+bool cancelled(const PassContext& pass) {
+    return pass.control.cancelled && pass.control.cancelled();
+}
+
+SyncOutcome cancelledOutcome() {
+    SyncOutcome outcome;
+    outcome.result = SyncResult::Cancelled;
+    return outcome;
+}
+
+// Follows one copy for the caller: each chunk is reported, and a stop is asked for.
+platform::CopyProgressHandler followCopy(const Candidate& target, const PassContext& pass) {
+    if (!pass.control.progressed && !pass.control.cancelled) {
+        return {};
+    }
+    return [&target, &pass](std::uint64_t copied, std::uint64_t total) {
+        if (pass.control.progressed) {
+            pass.control.progressed(CopyProgress{target.slot, copied, total});
+        }
+        return !cancelled(pass);
+    };
+}
 
 // A volume is known by its device only where the system gives files an identity.
 bool hasVolumeIdentity(const Candidate& file) {
@@ -126,9 +151,13 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
         if (sameFile(*target, source)) {
             continue;
         }
-        auto copied = pass.fileSystem.replaceWithCopy(source.path, target->path);
+        if (cancelled(pass)) {
+            return cancelledOutcome();
+        }
+        auto copied =
+            pass.fileSystem.replaceWithCopy(source.path, target->path, followCopy(*target, pass));
         if (!copied) {
-            return failed(copied.reason());
+            return cancelled(pass) ? cancelledOutcome() : failed(copied.reason());
         }
         if (auto judged = judgeCopiedTime(*target, copied.value(), pass); !judged) {
             return failed(judged.reason());
@@ -222,11 +251,12 @@ SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
 }
 
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
-                              const PassControl& /*control*/) {
-    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun());
+                              const PassControl& control) {
+    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun(), control);
 }
 
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory) {
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory,
+                              const PassControl& control) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {
         workingPaths[i] = fileSystem.workingPath(slots[i].pathText);
@@ -240,7 +270,7 @@ SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, Co
         outcome = refused(kNamesMustMatch);
     }
     if (!outcome) {
-        PassContext pass{fileSystem, memory};
+        PassContext pass{fileSystem, memory, control};
         outcome = files.size() == 2 ? syncPair(files[0], files[1], pass)
                                     : syncTriple(files, workingPaths, pass);
     }

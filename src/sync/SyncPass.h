@@ -69,6 +69,6 @@ SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& file
 
 // The same with a memory of its own (tests start each case afresh).
 SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
-                              CopyMemory& memory);
+                              CopyMemory& memory, const PassControl& control = {});
 
 }  // namespace kelvane::sync

@@ -32,13 +32,14 @@ bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {
     return coarseTimes.count(path) != 0 || real_->hasCoarseTimes(path);
 }
 
-Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(const std::string& source,
-                                                                const std::string& target) {
+Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(
+    const std::string& source, const std::string& target,
+    const platform::CopyProgressHandler& progress) {
     if (beforeCopy) {
         beforeCopy(source, target);
     }
     ++copies;
-    auto copied = real_->replaceWithCopy(source, target);
+    auto copied = real_->replaceWithCopy(source, target, progress);
     if (!copied || !afterCopy) {
         return copied;
     }

@@ -36,8 +36,9 @@ class FaultyFileSystem final : public platform::FileSystem {
     platform::Result<std::optional<platform::FileStamp>> findOrdinaryFile(
         const std::string& path) override;
     bool hasCoarseTimes(const std::string& path) override;
-    platform::Result<platform::CopiedTimes> replaceWithCopy(const std::string& source,
-                                                            const std::string& target) override;
+    platform::Result<platform::CopiedTimes> replaceWithCopy(
+        const std::string& source, const std::string& target,
+        const platform::CopyProgressHandler& progress = {}) override;
     platform::Result<platform::SettingsFileLook> lookAtSettingsFile(
         const std::string& path) override;
     platform::Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;

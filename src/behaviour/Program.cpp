@@ -14,6 +14,16 @@ struct Program::RunningPass {
     std::chrono::steady_clock::time_point started;
 };
 
+namespace {
+
+int percentOf(const sync::CopyProgress& progress) {
+    return progress.totalBytes == 0
+               ? 100
+               : static_cast<int>(progress.copiedBytes * 100 / progress.totalBytes);
+}
+
+}  // namespace
+
 std::string alreadyRunningMessage() {
     return std::string("Kelvane ") + " is already running." + "\r\n" + "Click system tray icon.";
 }
@@ -160,28 +170,36 @@ sync::FileSlots Program::readSlots() const {
     return slots;
 }
 
+// The pass's thread touches only the face, the file system and the pass's own shared
+// state; what it sends back runs on the user-interface thread, and only while this
+// program still exists.
 void Program::runPass() {
     // The pass starts in black and keeps the weight of the line it follows.
     showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
     auto pass = std::make_shared<RunningPass>();
     pass->started = clock_();
     pass_ = pass;
-    const sync::FileSlots slots = readSlots();
-    face_.runInBackground([this, pass, slots] {
+    Face& face = face_;
+    platform::FileSystem& fileSystem = fileSystem_;
+    const std::weak_ptr<Program*> program = self_;
+    face_.runInBackground([&face, &fileSystem, program, pass, slots = readSlots()] {
+        const auto sendBack = [&face, program](std::function<void(Program&)> task) {
+            face.runOnUiThread([program, task = std::move(task)] {
+                if (const auto alive = program.lock()) {
+                    task(**alive);
+                }
+            });
+        };
         sync::PassControl control;
         control.cancelled = [pass] { return pass->cancelled.load(); };
-        control.progressed = [this, pass](const sync::CopyProgress& progress) {
-            const int percent =
-                progress.totalBytes == 0
-                    ? 100
-                    : static_cast<int>(progress.copiedBytes * 100 / progress.totalBytes);
+        control.progressed = [pass, &sendBack](const sync::CopyProgress& progress) {
             // At most one message a percent, so a fast copy does not flood the window.
-            if (pass->lastPercent.exchange(percent) != percent) {
-                face_.runOnUiThread([this, progress] { passProgressed(progress); });
+            if (pass->lastPercent.exchange(percentOf(progress)) != percentOf(progress)) {
+                sendBack([progress](Program& self) { self.passProgressed(progress); });
             }
         };
-        const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem_, control);
-        face_.runOnUiThread([this, outcome] { passFinished(outcome); });
+        const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem, control);
+        sendBack([outcome](Program& self) { self.passFinished(outcome); });
     });
 }
 
@@ -189,10 +207,8 @@ void Program::passProgressed(const sync::CopyProgress& progress) {
     if (!pass_ || closing_ || clock_() - pass_->started < kProgressDelay) {
         return;
     }
-    const auto percent =
-        progress.totalBytes == 0 ? 100 : progress.copiedBytes * 100 / progress.totalBytes;
     face_.showStatus("Copying to File" + std::to_string(progress.targetSlot) + ": " +
-                         std::to_string(percent) + " %",
+                         std::to_string(percentOf(progress)) + " %",
                      StatusLook::Normal, {});
 }
 

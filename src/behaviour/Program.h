@@ -110,6 +110,8 @@ class Program {
     bool closing_ = false;
     CloseCause closingCause_ = CloseCause::ProgramCode;
     bool ended_ = false;
+    // What the pass's thread holds on to: the program, while it exists.
+    std::shared_ptr<Program*> self_ = std::make_shared<Program*>(this);
 };
 
 }  // namespace kelvane::behaviour

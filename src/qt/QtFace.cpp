@@ -1,6 +1,5 @@
 #include "qt/QtFace.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLocale>
@@ -259,7 +258,6 @@ void QtFace::endProgram() {
     timer_.stop();
     window_.hide();
     emit ended();
-    QCoreApplication::quit();
 }
 
 }  // namespace kelvane::qt

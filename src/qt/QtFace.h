@@ -77,7 +77,7 @@ class QtFace final : public QObject, public behaviour::Face {
     void endProgram() override;
 
   signals:
-    // The program has finished its shutdown; the event loop is told to end.
+    // The program has finished its shutdown: the event loop may end.
     void ended();
 
   private:

@@ -57,6 +57,8 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
     kelvane::qt::QtFace face(dialogs);
     kelvane::behaviour::Program program(face, *fileSystem, settingsPath(*fileSystem, executable));
     face.connectTo(program);
+    QObject::connect(&face, &kelvane::qt::QtFace::ended, qApp, &QApplication::quit,
+                     Qt::QueuedConnection);
     sessionEnd.onSessionEnd = [&program] {
         program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
     };

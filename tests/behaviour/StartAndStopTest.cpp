@@ -1,6 +1,10 @@
 // Start-up from a settings file or a first run, and every way the program ends.
 #include "ProgramFixture.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace kelvane::testing {
 namespace {
 
@@ -129,6 +133,25 @@ TEST_F(StartUp, SessionEndDuringAStartUpBoxSavesAndEnds) {
     EXPECT_TRUE(savedHas("File1=/data/a/notes.txt"));
     EXPECT_TRUE(savedHas("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM"));
 }
+
+#ifndef _WIN32
+// Told once at start-up; never read or written, so nothing blocks on it; and not told
+// again at every "Hide to tray".
+TEST_F(StartUp, FifoInPlaceOfTheSettingsFileIsToldOncePerRun) {
+    ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0);
+    start();
+
+    ASSERT_EQ(face.boxes.size(), 1U);
+    EXPECT_EQ(face.boxes[0].kind, BoxKind::Warning);
+    EXPECT_NE(face.boxes[0].text.find(ini()), std::string::npos);
+    EXPECT_NE(face.boxes[0].text.find("not an ordinary file"), std::string::npos);
+    EXPECT_EQ(face.helpOpenings, 1);
+    program->hideToTrayClicked();
+    program->hideToTrayClicked();
+    EXPECT_EQ(face.boxes.size(), 1U);
+    EXPECT_TRUE(std::filesystem::is_fifo(ini()));
+}
+#endif
 
 TEST(AlreadyRunning, MessageHasTwoBlanksAndTwoLines) {
     EXPECT_EQ(behaviour::alreadyRunningMessage(),

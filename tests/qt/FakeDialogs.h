@@ -3,12 +3,12 @@
 #include <QStringList>
 #include <functional>
 
-#include "ui/Dialogs.h"
+#include "qt/Dialogs.h"
 
 namespace kelvane::testing {
 
 // Answers every modal question at once and remembers what was asked.
-class FakeDialogs final : public ui::Dialogs {
+class FakeDialogs final : public qt::Dialogs {
   public:
     QStringList messages;  // plain OK boxes
     QStringList informations;

@@ -5,7 +5,7 @@
 #include <QThread>
 #include <cstdio>
 
-#include "app/SingleInstance.h"
+#include "qt/SingleInstance.h"
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kelvane_lock_holder EXECUTABLE MILLISECONDS\n");
         return 2;
     }
-    using kelvane::app::SingleInstance;
+    using kelvane::qt::SingleInstance;
     SingleInstance instance(QString::fromLocal8Bit(argv[1]));
     switch (instance.acquire()) {
         case SingleInstance::Outcome::HeldByAnother:

@@ -1,5 +1,5 @@
-// Start-up, hiding to the tray, closing, and the one-instance rule, with a real settings
-// file beside a stand-in executable path.
+// The program's start and end as a process: signals at awkward moments with the real
+// boxes open, second starts, and the one-instance lock, with a real settings file.
 #include <QtTest/qtestspontaneevent.h>
 #include <QMessageBox>
 #include <QProcess>
@@ -13,20 +13,15 @@
 #include <csignal>
 #include <filesystem>
 
-#include "FakeDialogs.h"
-#include "app/SessionEndWatch.h"
-#include "app/SingleInstance.h"
+#include "behaviour/Program.h"
 #include "platform/FileSystem.h"
-#include "platform/TerminationSignal.h"
+#include "qt/Dialogs.h"
+#include "qt/QtFace.h"
+#include "qt/SessionEndWatch.h"
+#include "qt/SingleInstance.h"
 #include "support/TempFolder.h"
-#include "tray/TrayIcon.h"
-#include "ui/HelpForm.h"
-#include "ui/KelvaneForm.h"
-#include "ui/Metrics.h"
 
-using kelvane::testing::FakeDialogs;
 using kelvane::testing::TempFolder;
-using kelvane::ui::KelvaneForm;
 
 namespace {
 
@@ -120,6 +115,24 @@ class RealProgram {
     QProcess process_;
 };
 
+// The program as main runs it: the real boxes, the Qt face and the session-end watch.
+struct Running {
+    kelvane::qt::QtDialogs boxes;
+    kelvane::qt::SessionEndWatch sessionEnd{boxes};
+    kelvane::qt::QtFace face{boxes};
+    kelvane::behaviour::Program program;
+    QSignalSpy ended{&face, &kelvane::qt::QtFace::ended};
+
+    Running(kelvane::platform::FileSystem& fileSystem, const std::string& settings)
+        : program(face, fileSystem, settings) {
+        face.connectTo(program);
+        sessionEnd.onSessionEnd = [this] {
+            program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
+        };
+        program.start();
+    }
+};
+
 }  // namespace
 
 class LifecycleTest : public QObject {
@@ -128,15 +141,8 @@ class LifecycleTest : public QObject {
   private:
     std::unique_ptr<TempFolder> folder;
     std::unique_ptr<kelvane::platform::FileSystem> fileSystem;
-    std::unique_ptr<FakeDialogs> dialogs;
-    std::unique_ptr<KelvaneForm> form;
 
     std::string ini() const { return folder->file("Kelvane.ini"); }
-    void start() {
-        form = std::make_unique<KelvaneForm>(*fileSystem, *dialogs);
-        QVERIFY(
-            form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; }));
-    }
     QString installedCopy() const {
         const QString copy = QString::fromStdString(folder->file("Kelvane"));
         if (!QFileInfo::exists(copy)) {
@@ -164,190 +170,13 @@ class LifecycleTest : public QObject {
         QVERIFY(first.endsCleanly());
         QVERIFY(kelvane::testing::readFile(ini()) != before);
     }
-    void userCloses() {
-        QCloseEvent close;
-        QSpontaneKeyEvent::setSpontaneous(&close);
-        QCoreApplication::instance()->notify(form.get(), &close);  // sendEvent would drop the flag
-    }
-
   private slots:
     void init() {
         folder = std::make_unique<TempFolder>();
         fileSystem = kelvane::platform::makeSystemFileSystem();
-        dialogs = std::make_unique<FakeDialogs>();
     }
 
-    void cleanup() {
-        form.reset();
-        folder.reset();
-    }
-
-    void storedSettingsComeBack() {
-        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        start();
-
-        QCOMPARE(form->File1Text->text(), QStringLiteral("/data/a/notes.txt"));
-        QVERIFY(form->File1Selected->isChecked());
-        QVERIFY(!form->File2Selected->isChecked());
-        QCOMPARE(form->File3Selected->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(form->AutoSyncIntervalText->text(), QStringLiteral("25"));
-        QCOMPARE(form->LastSyncLabel->text(),
-                 QStringLiteral("File2 updated 3/14/2025 at 9:05:07 PM"));
-        QCOMPARE(form->pos(), QPoint(kelvane::ui::toPixels(3000, form.get()),
-                                     kelvane::ui::toPixels(1500, form.get())));
-        QVERIFY(form->helpForm == nullptr);
-        QVERIFY(!form->Timer1->isActive());
-    }
-
-    void storedAutoSyncOnStartsTheTimerAndLocksTheSlots() {
-        kelvane::testing::writeFile(ini(), storedFile("ON", "30"));
-        start();
-
-        QVERIFY(form->Timer1->isActive());
-        QCOMPARE(form->Timer1->interval(), 30'000);
-        QVERIFY(!form->File1Text->isEnabled());
-        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" ON "));
-    }
-
-    void refusedStoredIntervalLeavesAutoSyncOffInTheRecord() {
-        kelvane::testing::writeFile(ini(), storedFile("ON", "75"));
-        start();
-
-        QCOMPARE(dialogs->messages, QStringList{QStringLiteral("Max Sync Interval is 60 seconds")});
-        QVERIFY(!form->Timer1->isActive());
-        QCOMPARE(form->AutoSyncLabel->text(), QStringLiteral(" OFF "));
-        QVERIFY(form->SaveSettingsToINI().ok());
-        const std::string saved = kelvane::testing::readFile(ini());
-        QVERIFY(saved.find("AutoSync=OFF") != std::string::npos);
-        QVERIFY(saved.find("SyncInterval=75") != std::string::npos);
-    }
-
-    void lowerCaseOnCountsAsOff() {
-        kelvane::testing::writeFile(ini(), storedFile("on", "30"));
-        start();
-
-        QVERIFY(!form->Timer1->isActive());
-        QVERIFY(form->SaveSettingsToINI().ok());
-        QVERIFY(kelvane::testing::readFile(ini()).find("AutoSync=OFF") != std::string::npos);
-    }
-
-    // Told once at start-up; never read or written, so nothing blocks on it; and not told
-    // again at every "Hide to tray".
-    void fifoInPlaceOfTheSettingsFileIsToldOncePerRun() {
-        QCOMPARE(::mkfifo(ini().c_str(), 0600), 0);
-        start();
-
-        QCOMPARE(dialogs->warnings.size(), 1);
-        QVERIFY(dialogs->warnings[0].contains(QString::fromStdString(ini())));
-        QVERIFY(dialogs->warnings[0].contains(QStringLiteral("not an ordinary file")));
-        QVERIFY(form->helpForm != nullptr);
-        form->HideToTrayCommand_Click();
-        form->HideToTrayCommand_Click();
-        QCOMPARE(dialogs->warnings.size(), 1);
-        QVERIFY(std::filesystem::is_fifo(ini()));
-    }
-
-    void hideToTrayWritesTheFileAndTheTrayToggleDoesNot() {
-        start();
-        form->show();
-        form->trayIcon()->leftClicked();
-        QVERIFY(!form->isVisible());
-        QVERIFY(!QFileInfo::exists(QString::fromStdString(ini())));
-        form->trayIcon()->leftClicked();
-        QVERIFY(form->isVisible());
-
-        form->HideToTrayCommand_Click();
-
-        const std::string saved = kelvane::testing::readFile(ini());
-        for (const char* line : {"[FilePathAndFileNames]", "File3_Selected=0", "SyncInterval=10",
-                                 "AutoSync=OFF", "LastSyncEvent=NIL", "FormTop=", "FormLeft="}) {
-            QVERIFY2(saved.find(line) != std::string::npos, line);
-        }
-        QVERIFY(saved.find("File1=" + kelvane::settings::firstRunExample(1)) != std::string::npos);
-        // Without a tray (as offscreen) the window minimises instead of vanishing for good.
-        if (kelvane::tray::TrayIcon::trayAvailable()) {
-            QVERIFY(!form->isVisible());
-        } else {
-            QVERIFY(form->isMinimized());
-        }
-    }
-
-    void closeBoxAsksAndNoKeepsEverything() {
-        start();
-        form->show();
-        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
-        dialogs->answerYes = false;
-
-        userCloses();
-
-        QCOMPARE(dialogs->questions,
-                 QStringList{QStringLiteral("Do you really want to stop Kelvane?")});
-        QVERIFY(form->isVisible());
-        QCOMPARE(unloaded.count(), 0);
-        QVERIFY(!QFileInfo::exists(QString::fromStdString(ini())));
-    }
-
-    void closeBoxYesSavesClosesHelpAndRemovesTheIcon() {
-        start();
-        form->show();
-        QVERIFY(form->helpForm != nullptr);
-        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
-        dialogs->answerYes = true;
-
-        userCloses();
-
-        QCOMPARE(unloaded.count(), 1);
-        QVERIFY(QFileInfo::exists(QString::fromStdString(ini())));
-        QVERIFY(form->helpForm == nullptr);
-        QVERIFY(!form->trayIcon()->isShown());
-    }
-
-    void exitFromTheTrayMenuAsksNothing() {
-        start();
-        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
-
-        form->menuExitKelvane->trigger();
-
-        QVERIFY(dialogs->questions.isEmpty());
-        QCOMPARE(unloaded.count(), 1);
-        QVERIFY(QFileInfo::exists(QString::fromStdString(ini())));
-    }
-
-    void sessionEndSavesWithoutWaitingOnAMessage() {
-        start();
-        const auto readOnly = folder->makeFolder("locked");
-        form->iniFilePath =
-            QString::fromStdString((readOnly / "missing-folder" / "Kelvane.ini").string());
-        QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
-
-        form->requestClose(KelvaneForm::CloseCause::SessionEnd);
-
-        QCOMPARE(unloaded.count(), 1);
-        QVERIFY(dialogs->questions.isEmpty());
-        QVERIFY(dialogs->warnings.isEmpty());
-    }
-
-    void failedSaveIsShownWithTheFileAndReason() {
-        start();
-        form->iniFilePath = QString::fromStdString(folder->file("no-such-folder/Kelvane.ini"));
-
-        form->HideToTrayCommand_Click();
-
-        QCOMPARE(dialogs->warnings.size(), 1);
-        QVERIFY(dialogs->warnings.first().contains(QStringLiteral("no-such-folder")));
-    }
-
-    void secondInstanceIsRefusedBeforeTouchingAnything() {
-        form = std::make_unique<KelvaneForm>(*fileSystem, *dialogs);
-        QVERIFY(
-            !form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return true; }));
-
-        QCOMPARE(
-            dialogs->informations,
-            QStringList{QStringLiteral("Kelvane  is already running.\r\nClick system tray icon.")});
-        QVERIFY(form->trayIcon() == nullptr);
-        QVERIFY(form->helpForm == nullptr);
-    }
+    void cleanup() { folder.reset(); }
 
     void oneOfManyLaunchesHoldsTheLockAndAKillReleasesIt() {
         const QString executable = QString::fromStdString(folder->file("Kelvane"));
@@ -372,8 +201,8 @@ class LifecycleTest : public QObject {
 
         ::kill(static_cast<pid_t>(holder->processId()), SIGKILL);
         holder->waitForFinished();
-        kelvane::app::SingleInstance next(executable);
-        QCOMPARE(next.acquire(), kelvane::app::SingleInstance::Outcome::Held);
+        kelvane::qt::SingleInstance next(executable);
+        QCOMPARE(next.acquire(), kelvane::qt::SingleInstance::Outcome::Held);
         for (auto& process : launches) {
             process->kill();
             process->waitForFinished();
@@ -390,17 +219,10 @@ class LifecycleTest : public QObject {
         QVERIFY(kelvane::testing::readFile(ini()).find("LastSyncEvent=NIL") != std::string::npos);
     }
 
-    // Starts with the real boxes and the session-end watch, opens something modal, and
-    // sends SIGTERM once it is open. What was open: a box's text or a dialog's title.
-    QString sessionEndsWhile(const std::function<void()>& openSomething) {
-        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        kelvane::ui::QtDialogs boxes;
-        kelvane::app::SessionEndWatch sessionEnd(boxes);
-        form = std::make_unique<KelvaneForm>(*fileSystem, boxes);
-        form->Form_Load(QString::fromStdString(folder->file("Kelvane")), [] { return false; });
-        sessionEnd.setWindow(*form);
-        form->show();
-        form->File2Text->setText(QStringLiteral("/data/c/notes.txt"));
+    // Opens something modal and sends SIGTERM once it is open. What was open: a box's
+    // text or a dialog's title.
+    QString sessionEndsWhile(Running& running, const std::function<void()>& openSomething) {
+        running.face.window().rows[1].path->setText(QStringLiteral("/data/c/notes.txt"));
         QString open;
         QTimer::singleShot(0, [&open] {
             if (const QWidget* modal = QApplication::activeModalWidget()) {
@@ -419,61 +241,52 @@ class LifecycleTest : public QObject {
         openSomething();
         return open;
     }
-    void checkSavedAndUnloaded(const QSignalSpy& unloaded) {
-        QCOMPARE(unloaded.count(), 1);
-        QVERIFY(!form->isVisible());
+    void checkSavedAndEnded(Running& running) {
+        QCOMPARE(running.ended.count(), 1);
+        QVERIFY(!running.face.window().isVisible());
         const std::string saved = kelvane::testing::readFile(ini());
         QVERIFY(saved.find("File2=/data/c/notes.txt") != std::string::npos);
         QVERIFY(saved.find("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM") !=
                 std::string::npos);
-        form.reset();
     }
 
     void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
-        std::unique_ptr<QSignalSpy> unloaded;
-        const QString open = sessionEndsWhile([this, &unloaded] {
-            unloaded = std::make_unique<QSignalSpy>(form.get(), &KelvaneForm::unloaded);
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        Running running(*fileSystem, ini());
+        const QString open = sessionEndsWhile(running, [&running] {
             // The close box, as the window system reports it: to the native window, which
             // marks the widget as closing while the question is open.
             QCloseEvent close;
             QSpontaneKeyEvent::setSpontaneous(&close);
-            QCoreApplication::instance()->notify(form->windowHandle(), &close);
+            QCoreApplication::instance()->notify(running.face.window().windowHandle(), &close);
         });
 
         QCOMPARE(open, QStringLiteral("Do you really want to stop Kelvane?"));
-        checkSavedAndUnloaded(*unloaded);
+        checkSavedAndEnded(running);
     }
 
     void sessionEndWhileTheFileDialogIsOpenSavesAndEnds() {
-        std::unique_ptr<QSignalSpy> unloaded;
-        const QString open = sessionEndsWhile([this, &unloaded] {
-            unloaded = std::make_unique<QSignalSpy>(form.get(), &KelvaneForm::unloaded);
-            form->Browse1->click();
-        });
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        Running running(*fileSystem, ini());
+        const QString open = sessionEndsWhile(
+            running, [&running] { running.face.window().rows[0].browse->click(); });
 
         QCOMPARE(open, QStringLiteral("Kelvane Select file"));
-        checkSavedAndUnloaded(*unloaded);
+        checkSavedAndEnded(running);
         QVERIFY(kelvane::testing::readFile(ini()).find("File1=/data/a/notes.txt") !=
                 std::string::npos);
     }
 
     void everySignalIsAnsweredNotOnlyTheFirst() {
-        kelvane::ui::QtDialogs boxes;
-        kelvane::app::SessionEndWatch sessionEnd(boxes);
         for (const int signal : {SIGTERM, SIGHUP, SIGTERM}) {
-            form = std::make_unique<KelvaneForm>(*fileSystem, boxes);
-            QVERIFY(form->Form_Load(QString::fromStdString(folder->file("Kelvane")),
-                                    [] { return false; }));
-            sessionEnd.setWindow(*form);
-            QSignalSpy unloaded(form.get(), &KelvaneForm::unloaded);
+            Running running(*fileSystem, ini());
             // The last signal was read away: nothing is pending until the next one.
             QCoreApplication::processEvents();
-            QCOMPARE(unloaded.count(), 0);
+            QCOMPARE(running.ended.count(), 0);
 
             ::raise(signal);
 
-            QTRY_COMPARE(unloaded.count(), 1);
-            form.reset();
+            QTRY_COMPARE(running.ended.count(), 1);
         }
     }
 
@@ -508,9 +321,9 @@ class LifecycleTest : public QObject {
     }
 
     void aProgramFileThatCannotBeLockedIsNotAnotherCopy() {
-        kelvane::app::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
+        kelvane::qt::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
 
-        QCOMPARE(missing.acquire(), kelvane::app::SingleInstance::Outcome::Unavailable);
+        QCOMPARE(missing.acquire(), kelvane::qt::SingleInstance::Outcome::Unavailable);
         QVERIFY(missing.failure().contains(QString::fromStdString(folder->file("gone/Kelvane"))));
         QVERIFY(missing.failure().contains(QStringLiteral("No such file")));
     }

@@ -9,12 +9,12 @@
 #include <QWindow>
 #include <QtTest>
 
-#include "ui/HelpForm.h"
-#include "ui/Metrics.h"
+#include "qt/HelpPage.h"
+#include "qt/Metrics.h"
 
-using kelvane::ui::HelpForm;
-using kelvane::ui::openHelpWindow;
-using kelvane::ui::toPixels;
+using kelvane::qt::HelpPage;
+using kelvane::qt::openHelpWindow;
+using kelvane::qt::toPixels;
 
 namespace {
 
@@ -33,7 +33,7 @@ QPoint loadOffset(const QWidget* mainWindow) {
 
 }  // namespace
 
-class HelpFormTest : public QObject {
+class HelpPageTest : public QObject {
     Q_OBJECT
 
   private slots:
@@ -68,14 +68,14 @@ class HelpFormTest : public QObject {
     void speaksToScreenReaders();
 
   private:
-    HelpForm* open(const QString& version = kVersion, QWidget* owner = nullptr);
+    HelpPage* open(const QString& version = kVersion, QWidget* owner = nullptr);
     void closeWithOk();
 
     QWidget* mainWindow_ = nullptr;
-    QPointer<HelpForm> help_;
+    QPointer<HelpPage> help_;
 };
 
-void HelpFormTest::init() {
+void HelpPageTest::init() {
     mainWindow_ = new QWidget;
     mainWindow_->resize(461, 242);
     mainWindow_->move(kMainWindowCorner);
@@ -84,27 +84,27 @@ void HelpFormTest::init() {
     mainWindow_->move(kMainWindowCorner);
 }
 
-void HelpFormTest::cleanup() {
+void HelpPageTest::cleanup() {
     delete help_;
     delete mainWindow_;
     mainWindow_ = nullptr;
     runPendingDeletes();
 }
 
-HelpForm* HelpFormTest::open(const QString& version, QWidget* owner) {
-    HelpForm* help = openHelpWindow(help_, mainWindow_, version, owner);
+HelpPage* HelpPageTest::open(const QString& version, QWidget* owner) {
+    HelpPage* help = openHelpWindow(help_, mainWindow_, version, owner);
     if (!QTest::qWaitForWindowExposed(help)) {
         qWarning("the help window was never exposed");
     }
     return help;
 }
 
-void HelpFormTest::closeWithOk() {
+void HelpPageTest::closeWithOk() {
     QTest::mouseClick(help_->Command1, Qt::LeftButton);
     runPendingDeletes();
 }
 
-void HelpFormTest::showsEachHelpLineWithItsTextAndPlace_data() {
+void HelpPageTest::showsEachHelpLineWithItsTextAndPlace_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("top");
     QTest::addColumn<bool>("heading");
@@ -147,12 +147,12 @@ void HelpFormTest::showsEachHelpLineWithItsTextAndPlace_data() {
 #endif
 }
 
-void HelpFormTest::showsEachHelpLineWithItsTextAndPlace() {
+void HelpPageTest::showsEachHelpLineWithItsTextAndPlace() {
     QFETCH(QString, text);
     QFETCH(int, top);
     QFETCH(bool, heading);
 
-    HelpForm* help = open();
+    HelpPage* help = open();
     const auto* label =
         help->Frame1->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(label != nullptr);
@@ -162,16 +162,16 @@ void HelpFormTest::showsEachHelpLineWithItsTextAndPlace() {
     QVERIFY(label->height() >= toPixels(195, help));
 }
 
-void HelpFormTest::showsExactlyNineteenHelpLines() {
-    HelpForm* help = open();
+void HelpPageTest::showsExactlyNineteenHelpLines() {
+    HelpPage* help = open();
     const QList<QLabel*> labels = help->Frame1->findChildren<QLabel*>();
     QCOMPARE(labels.size(), 20);  // the nineteen lines and the version
     QVERIFY(labels.contains(help->VersionLabel));
     QCOMPARE(help->Label22->text().count(QLatin1Char('\t')), 1);
 }
 
-void HelpFormTest::speaksOfTheSystemItRunsOn() {
-    HelpForm* help = open();
+void HelpPageTest::speaksOfTheSystemItRunsOn() {
+    HelpPage* help = open();
     for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
         QCOMPARE(label->textFormat(), Qt::PlainText);  // a home folder may hold anything
 #ifndef Q_OS_WIN
@@ -183,8 +183,8 @@ void HelpFormTest::speaksOfTheSystemItRunsOn() {
     }
 }
 
-void HelpFormTest::cutsNoLineOff() {
-    HelpForm* help = open();
+void HelpPageTest::cutsNoLineOff() {
+    HelpPage* help = open();
     for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
         QVERIFY2(label->geometry().right() < help->Frame1->width(),
@@ -193,8 +193,8 @@ void HelpFormTest::cutsNoLineOff() {
     QVERIFY(help->Frame1->geometry().right() < help->width());
 }
 
-void HelpFormTest::keepsItsClientAreaFixed() {
-    HelpForm* help = open();
+void HelpPageTest::keepsItsClientAreaFixed() {
+    HelpPage* help = open();
     QCOMPARE(help->minimumSize(), help->maximumSize());
     QCOMPARE(help->height(), toPixels(5700, help));
     // Only where a stand-in font is wider than the designed one does it grow sideways.
@@ -207,14 +207,14 @@ void HelpFormTest::keepsItsClientAreaFixed() {
     QCOMPARE(help->Command1->text(), QStringLiteral("OK"));
 }
 
-void HelpFormTest::isTitledKelvaneHelp() {
-    HelpForm* help = open();
+void HelpPageTest::isTitledKelvaneHelp() {
+    HelpPage* help = open();
     QCOMPARE(help->windowTitle(), QStringLiteral("Kelvane Help"));
     QCOMPARE(help->objectName(), QStringLiteral("HelpForm"));
 }
 
-void HelpFormTest::carriesTheApplicationIconInEverySize() {
-    HelpForm* help = open();
+void HelpPageTest::carriesTheApplicationIconInEverySize() {
+    HelpPage* help = open();
     const QList<QSize> sizes = help->windowIcon().availableSizes();
     for (const int size : {16, 24, 32, 48, 64, 96, 128, 256}) {
         QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
@@ -222,55 +222,55 @@ void HelpFormTest::carriesTheApplicationIconInEverySize() {
     }
 }
 
-void HelpFormTest::readsV000OnlyUntilLoaded() {
-    HelpForm unloaded;
+void HelpPageTest::readsV000OnlyUntilLoaded() {
+    HelpPage unloaded;
     QCOMPARE(unloaded.VersionLabel->text(), QStringLiteral("v0.00"));
 }
 
-void HelpFormTest::readsTheMainWindowsVersionOnceOpen() {
-    HelpForm* help = open();
+void HelpPageTest::readsTheMainWindowsVersionOnceOpen() {
+    HelpPage* help = open();
     QCOMPARE(help->VersionLabel->text(), kVersion);
     QVERIFY(help->VersionLabel->width() >= help->VersionLabel->sizeHint().width());
 }
 
-void HelpFormTest::opensFourHundredTwipsRightOfAndBelowTheMainWindow() {
-    HelpForm* help = open();
+void HelpPageTest::opensFourHundredTwipsRightOfAndBelowTheMainWindow() {
+    HelpPage* help = open();
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
 }
 
-void HelpFormTest::placesItselfFromAHiddenMainWindow() {
+void HelpPageTest::placesItselfFromAHiddenMainWindow() {
     mainWindow_->hide();
     mainWindow_->move(340, 280);
-    HelpForm* help = open();
+    HelpPage* help = open();
     QCOMPARE(help->pos(), QPoint(340, 280) + loadOffset(mainWindow_));
 }
 
-void HelpFormTest::openingTwiceGivesTheSameWindowInItsPlace() {
-    HelpForm* first = open();
+void HelpPageTest::openingTwiceGivesTheSameWindowInItsPlace() {
+    HelpPage* first = open();
     const QPoint placed = first->pos();
     mainWindow_->move(kMainWindowCorner + QPoint(90, 70));
 
-    HelpForm* second = open(QStringLiteral("v9.99"));
+    HelpPage* second = open(QStringLiteral("v9.99"));
     QCOMPARE(second, first);
     QCOMPARE(second->pos(), placed);
     QCOMPARE(second->VersionLabel->text(), kVersion);
-    QCOMPARE(mainWindow_->findChildren<HelpForm*>().size(), 0);
+    QCOMPARE(mainWindow_->findChildren<HelpPage*>().size(), 0);
     QVERIFY(second->isVisible());
 }
 
-void HelpFormTest::okClosesItAndTheNextOpeningPlacesItAnew() {
+void HelpPageTest::okClosesItAndTheNextOpeningPlacesItAnew() {
     open();
     closeWithOk();
     QVERIFY(help_.isNull());
 
     mainWindow_->move(kMainWindowCorner + QPoint(120, 40));
-    HelpForm* help = open();
+    HelpPage* help = open();
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
     QCOMPARE(help->VersionLabel->text(), kVersion);
 }
 
-void HelpFormTest::escClosesItAndTheNextOpeningPlacesItAnew() {
-    HelpForm* help = open();
+void HelpPageTest::escClosesItAndTheNextOpeningPlacesItAnew() {
+    HelpPage* help = open();
     QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
     runPendingDeletes();
     QVERIFY(help_.isNull());
@@ -280,8 +280,8 @@ void HelpFormTest::escClosesItAndTheNextOpeningPlacesItAnew() {
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
 }
 
-void HelpFormTest::escClosesItWhenTheOkButtonHasTheFocus() {
-    HelpForm* help = open();
+void HelpPageTest::escClosesItWhenTheOkButtonHasTheFocus() {
+    HelpPage* help = open();
     help->Command1->setFocus();
     QCOMPARE(help->focusWidget(), help->Command1);
 
@@ -291,7 +291,7 @@ void HelpFormTest::escClosesItWhenTheOkButtonHasTheFocus() {
     QVERIFY(help_.isNull());
 }
 
-void HelpFormTest::otherKeysLeaveItOpen_data() {
+void HelpPageTest::otherKeysLeaveItOpen_data() {
     QTest::addColumn<int>("key");
     QTest::newRow("a") << int(Qt::Key_A);
     QTest::newRow("5") << int(Qt::Key_5);
@@ -302,9 +302,9 @@ void HelpFormTest::otherKeysLeaveItOpen_data() {
     QTest::newRow("Left") << int(Qt::Key_Left);
 }
 
-void HelpFormTest::otherKeysLeaveItOpen() {
+void HelpPageTest::otherKeysLeaveItOpen() {
     QFETCH(int, key);
-    HelpForm* help = open();
+    HelpPage* help = open();
     const QPoint placed = help->pos();
 
     QTest::keyClick(help->windowHandle(), static_cast<Qt::Key>(key));
@@ -319,8 +319,8 @@ void HelpFormTest::otherKeysLeaveItOpen() {
     QCOMPARE(help->VersionLabel->text(), kVersion);
 }
 
-void HelpFormTest::keyHandlerActsOnEscOnly() {
-    HelpForm* help = open();
+void HelpPageTest::keyHandlerActsOnEscOnly() {
+    HelpPage* help = open();
     for (int keyAscii = 0; keyAscii <= 0xFFFF; ++keyAscii) {
         if (keyAscii != 27) {
             help->Form_KeyPress(keyAscii);
@@ -333,11 +333,11 @@ void HelpFormTest::keyHandlerActsOnEscOnly() {
     QVERIFY(!help->isLoaded());
 }
 
-void HelpFormTest::openingRightAfterClosingLoadsAFreshWindow() {
-    HelpForm* first = open();
+void HelpPageTest::openingRightAfterClosingLoadsAFreshWindow() {
+    HelpPage* first = open();
     first->Command1_Click();
     // Before the event loop has deleted the closed window, an opening must not revive it.
-    HelpForm* second = open();
+    HelpPage* second = open();
     QVERIFY(second != first);
     QVERIFY(second->isVisible());
     QCOMPARE(second->VersionLabel->text(), kVersion);
@@ -345,8 +345,8 @@ void HelpFormTest::openingRightAfterClosingLoadsAFreshWindow() {
     QCOMPARE(help_.data(), second);
 }
 
-void HelpFormTest::staysInFrontOfItsOwner() {
-    HelpForm* help = open(kVersion, mainWindow_);
+void HelpPageTest::staysInFrontOfItsOwner() {
+    HelpPage* help = open(kVersion, mainWindow_);
     QVERIFY(help->isWindow());
     QCOMPARE(help->parentWidget(), mainWindow_);
     QCOMPARE(help->windowHandle()->transientParent(), mainWindow_->windowHandle());
@@ -354,8 +354,8 @@ void HelpFormTest::staysInFrontOfItsOwner() {
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
 }
 
-void HelpFormTest::staysOpenWhileItsOwnerHidesAndShows() {
-    HelpForm* help = open(kVersion, mainWindow_);
+void HelpPageTest::staysOpenWhileItsOwnerHidesAndShows() {
+    HelpPage* help = open(kVersion, mainWindow_);
     const QPoint placed = help->pos();
     mainWindow_->hide();
     QVERIFY(help->isVisible());
@@ -366,15 +366,15 @@ void HelpFormTest::staysOpenWhileItsOwnerHidesAndShows() {
     QCOMPARE(help->pos(), placed);
 }
 
-void HelpFormTest::standsAloneWithoutOwner() {
-    HelpForm* help = open();
+void HelpPageTest::standsAloneWithoutOwner() {
+    HelpPage* help = open();
     QVERIFY(help->isWindow());
     QCOMPARE(help->parentWidget(), nullptr);
     QVERIFY(help->testAttribute(Qt::WA_DeleteOnClose));
 }
 
-void HelpFormTest::speaksToScreenReaders() {
-    HelpForm* help = open();
+void HelpPageTest::speaksToScreenReaders() {
+    HelpPage* help = open();
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(help);
     QVERIFY(window != nullptr);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Kelvane Help"));
@@ -390,5 +390,5 @@ void HelpFormTest::speaksToScreenReaders() {
     QCOMPARE(version->text(QAccessible::Name), kVersion);
 }
 
-QTEST_MAIN(HelpFormTest)
-#include "HelpFormTest.moc"
+QTEST_MAIN(HelpPageTest)
+#include "HelpPageTest.moc"

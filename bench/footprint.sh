@@ -69,7 +69,7 @@ fi
 
 # Idle: the real program, auto sync on every second, two files with equal times.
 mkdir -p "$work/idle/a" "$work/idle/b"
-cp "$build/src/app/Kelvane" "$work/idle/Kelvane"
+cp "$build/src/qt/Kelvane" "$work/idle/Kelvane"
 echo same >"$work/idle/a/notes.txt"; echo same >"$work/idle/b/notes.txt"
 touch -d '2024-01-01 12:00:00' "$work/idle/a/notes.txt" "$work/idle/b/notes.txt"
 sed -e "s|$work/a|$work/idle/a|; s|$work/b|$work/idle/b|; s|SyncInterval=10|SyncInterval=1|; s|AutoSync=OFF|AutoSync=ON|" \

@@ -4,29 +4,29 @@
 #include <QApplication>
 
 #include "FirstPaint.h"
-#include "app/SingleInstance.h"
+#include "behaviour/Program.h"
 #include "platform/FileSystem.h"
-#include "ui/AppIcon.h"
-#include "ui/Dialogs.h"
-#include "ui/KelvaneForm.h"
+#include "qt/AppIcon.h"
+#include "qt/Dialogs.h"
+#include "qt/QtFace.h"
+#include "qt/SingleInstance.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(kelvane::ui::applicationIcon());
+    QApplication::setWindowIcon(kelvane::qt::applicationIcon());
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
-    kelvane::ui::QtDialogs dialogs;
+    kelvane::qt::QtDialogs dialogs;
     const QString executable = QApplication::applicationFilePath();
-    kelvane::app::SingleInstance instance(executable);
-    kelvane::ui::KelvaneForm form(*fileSystem, dialogs);
-    const auto anotherInstanceRunning = [&instance] {
-        return instance.acquire() == kelvane::app::SingleInstance::Outcome::HeldByAnother;
-    };
-    if (!form.Form_Load(executable, anotherInstanceRunning)) {
+    kelvane::qt::SingleInstance instance(executable);
+    if (instance.acquire() == kelvane::qt::SingleInstance::Outcome::HeldByAnother) {
         return 1;
     }
-    kelvane::bench::quitOnFirstPaint(&form);
-    form.show();
+    kelvane::qt::QtFace face(dialogs);
+    kelvane::bench::quitOnFirstPaint(&face.window());
+    kelvane::behaviour::Program program(face, *fileSystem, executable.toStdString() + ".ini");
+    face.connectTo(program);
+    program.start();
     return QApplication::exec();
 }

@@ -17,9 +17,10 @@
 #include <fstream>
 #include <string>
 
+#include "behaviour/Program.h"
 #include "platform/FileSystem.h"
-#include "ui/Dialogs.h"
-#include "ui/KelvaneForm.h"
+#include "qt/Dialogs.h"
+#include "qt/QtFace.h"
 
 namespace fs = std::filesystem;
 
@@ -97,13 +98,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
-    kelvane::ui::QtDialogs dialogs;
-    kelvane::ui::KelvaneForm form(*fileSystem, dialogs);
-    const QString executable = QString::fromStdString((folder / "Kelvane").string());
-    if (!form.Form_Load(executable, [] { return false; })) {
-        return 1;
-    }
-    form.show();
+    kelvane::qt::QtDialogs dialogs;
+    kelvane::qt::QtFace face(dialogs);
+    kelvane::behaviour::Program program(face, *fileSystem, (folder / "Kelvane.ini").string());
+    face.connectTo(program);
+    program.start();
+    QWidget& form = face.window();
     control<QLineEdit>(form, "File1Text")->setText(QString::fromStdString(source.string()));
     control<QLineEdit>(form, "File2Text")->setText(QString::fromStdString(target.string()));
     control<QCheckBox>(form, "File1Selected")->setChecked(true);
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         if (lastSync->text().contains(QStringLiteral("updated")) ||
             lastSync->text().startsWith(QStringLiteral("Sync failed"))) {
             passMs = passClock.elapsed();
-            QApplication::quit();
+            QApplication::exit(0);  // not quit(): that first asks the windows to close
         }
     });
     QTimer::singleShot(200, [&] {
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         control<QPushButton>(form, "SyncNowCommand")->click();
     });
     QApplication::exec();
-    form.hide();
+    face.hideWindow();
 
     std::printf("pass of %ld MiB: %lld ms; heartbeats: %d; longest UI stall: %lld ms (%s)\n",
                 mebibytes, static_cast<long long>(passMs), heartbeat.beats(),

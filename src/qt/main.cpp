@@ -57,8 +57,11 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
     kelvane::qt::QtFace face(dialogs);
     kelvane::behaviour::Program program(face, *fileSystem, settingsPath(*fileSystem, executable));
     face.connectTo(program);
-    QObject::connect(&face, &kelvane::qt::QtFace::ended, qApp, &QApplication::quit,
-                     Qt::QueuedConnection);
+    // exit, not quit: quit asks every window to close first, and the settings window
+    // leaves closing to the program, which has just ended the run.
+    QObject::connect(
+        &face, &kelvane::qt::QtFace::ended, qApp, [] { QApplication::exit(0); },
+        Qt::QueuedConnection);
     sessionEnd.onSessionEnd = [&program] {
         program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
     };

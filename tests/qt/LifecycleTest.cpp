@@ -1,6 +1,7 @@
 // The program's start and end as a process: signals at awkward moments with the real
 // boxes open, second starts, and the one-instance lock, with a real settings file.
 #include <QtTest/qtestspontaneevent.h>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
@@ -65,6 +66,15 @@ bool holdsLock(qint64 pid) {
         }
     }
     return false;
+}
+
+// The first child of a process: the program a tracer started.
+qint64 childOf(qint64 pid) {
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return children.readAll().trimmed().split(' ').first().toLongLong();
 }
 
 QProcessEnvironment offscreen() {
@@ -177,6 +187,51 @@ class LifecycleTest : public QObject {
     }
 
     void cleanup() { folder.reset(); }
+
+    // A log-out in the middle of a long copy onto a slow disk (each chunk held up half a
+    // second by strace): the copy stops, its temporary file goes, the target keeps its
+    // old bytes and time, the settings are saved and the program ends.
+    void sessionEndDuringACopyStopsItAndEnds() {
+        folder->makeFolder("a");
+        folder->makeFolder("b");
+        const std::string source = folder->file("a/big.bin");
+        const std::string target = folder->file("b/big.bin");
+        kelvane::testing::writeFileAt(source, std::string(64 << 20, 'n'), 1'700'000'000);
+        kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
+        kelvane::testing::writeFile(
+            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
+                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
+                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        QProcessEnvironment environment = offscreen();
+        // LeakSanitizer cannot look at a process that another one traces.
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        RealProgram tracer(installedCopy(), environment,
+                           {QStringLiteral("strace"), QStringLiteral("-f"),
+                            QStringLiteral("--seccomp-bpf"), QStringLiteral("-qq"),
+                            QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                            QStringLiteral("-e"), QStringLiteral("trace=copy_file_range"),
+                            QStringLiteral("-e"),
+                            QStringLiteral("inject=copy_file_range:delay_enter=500000"),
+                            QStringLiteral("--")});
+        qint64 program = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (program = childOf(tracer.pid())) != 0 && catches(program, SIGTERM); },
+            30'000));
+        QVERIFY(QTest::qWaitFor([this] { return folder->entries("b").size() == 2; }, 30'000));
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+
+        ::kill(static_cast<pid_t>(program), SIGTERM);
+
+        QVERIFY(tracer.endsCleanly());
+        qInfo("ended %lld ms after the signal", static_cast<long long>(sinceSignal.elapsed()));
+        QVERIFY(kelvane::testing::readFile(target) == "old");
+        QCOMPARE(kelvane::testing::modifiedSinceEpoch(target),
+                 std::chrono::nanoseconds(std::chrono::seconds(1'600'000'000)));
+        QCOMPARE(folder->entries("b"), std::vector<std::string>{"big.bin"});
+        QVERIFY(kelvane::testing::readFile(ini()).find("AutoSync=ON") != std::string::npos);
+        QVERIFY(kelvane::testing::readFile(ini()).find("FormTop=") != std::string::npos);
+    }
 
     void oneOfManyLaunchesHoldsTheLockAndAKillReleasesIt() {
         const QString executable = QString::fromStdString(folder->file("Kelvane"));

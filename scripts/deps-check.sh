@@ -33,7 +33,7 @@ for package in "${test_set[@]}"; do
 done
 
 # A copy of the scripts with stand-ins on the PATH.
-mkdir -p "$work/repo/build-release/src/app" "$work/bin"
+mkdir -p "$work/repo/build-release/src/qt" "$work/bin"
 cp -r scripts "$work/repo/"
 stand_in() {  # name, body
     printf '#!/usr/bin/env bash\n%s\n' "$2" >"$work/bin/$1"
@@ -44,8 +44,8 @@ stand_in apt-get 'echo "$*" >>"'"$work"'/apt-get.log"'
 stand_in sudo 'exec "$@"'
 stand_in cmake 'exit 0'
 stand_in nproc 'echo 1'
-printf '#!/bin/sh\necho started >"%s/started"\n' "$work" >"$work/repo/build-release/src/app/Kelvane"
-chmod +x "$work/repo/build-release/src/app/Kelvane"
+printf '#!/bin/sh\necho started >"%s/started"\n' "$work" >"$work/repo/build-release/src/qt/Kelvane"
+chmod +x "$work/repo/build-release/src/qt/Kelvane"
 
 installed_by() {  # script and arguments: the packages apt-get was asked to install
     rm -f "$work/apt-get.log"

@@ -9,7 +9,7 @@ scripts/build-release.sh xvfb xauth openbox trayer xdotool
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/a" "$work/b"
-cp build-release/src/app/Kelvane "$work/"
+cp build-release/src/qt/Kelvane "$work/"
 echo new >"$work/a/notes.txt"
 echo old >"$work/b/notes.txt"
 touch -d 2020-01-01 "$work/b/notes.txt"

@@ -4,4 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-release.sh
-exec build-release/src/app/Kelvane "$@"
+exec build-release/src/qt/Kelvane "$@"

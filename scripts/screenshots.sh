@@ -46,7 +46,7 @@ INI
 }
 
 shoot() {  # folder picture seconds
-    cp build-release/src/app/Kelvane "$1/Kelvane"
+    cp build-release/src/qt/Kelvane "$1/Kelvane"
     LANG=en_US.UTF-8 "$1/Kelvane" >/dev/null 2>&1 &
     local pid=$!
     sleep "$3"
@@ -75,7 +75,7 @@ settings "$work/failed" "$work/failed/Documents/notes.txt" "$work/full/notes.txt
 shoot "$work/failed" failed-pass.png 4
 # The tray icon's menu: a right click on the icon at the bottom right of the screen.
 mkdir -p "$work/tray"
-cp build-release/src/app/Kelvane "$work/tray/Kelvane"
+cp build-release/src/qt/Kelvane "$work/tray/Kelvane"
 settings "$work/tray" "$work/on/Documents/notes.txt" "$work/on/Cloud/notes.txt" OFF 10
 LANG=en_US.UTF-8 "$work/tray/Kelvane" >/dev/null 2>&1 &
 pid=$!

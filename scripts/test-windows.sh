@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the core (sync pass, settings file, Windows file system) with the MinGW-w64
-# cross compiler and runs every core test program under Wine, in a private Wine prefix
-# that is made for this run and removed after it. Needs no display.
+# Builds the core (sync pass, settings file, Windows file system) and the behaviour layer
+# with the MinGW-w64 cross compiler and runs their test programs under Wine, in a private
+# Wine prefix that is made for this run and removed after it. Needs no display.
 #
 # Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
@@ -36,7 +36,7 @@ wineserver -w
 
 passed=0
 failed=0
-for program in "$build"/tests/core/*/*_tests.exe; do
+for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/behaviour/*_tests.exe; do
     name=$(basename "$program" .exe)
     status=0
     timeout 600 wine "$program" --gtest_brief=1 >"$log" 2>&1 || status=$?

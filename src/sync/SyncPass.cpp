@@ -163,7 +163,8 @@ std::string notFoundMessage(int slotNumber) {
     return slotName(slotNumber) + " not found\r\n\r\nCheck file path and name or unselect file.";
 }
 
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
+                              const PassControl& /*control*/) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {
         workingPaths[i] = fileSystem.workingPath(slots[i].pathText);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -20,6 +22,21 @@ enum class SyncResult {
     Equal,    // times equal: nothing copied
     Refused,  // the selection is wrong: message says why; no file was touched
     Failed,   // the pass broke off: failureLine for the user, reason for the curious
+    Cancelled,  // stopped on request between two chunks of a copy; that target unchanged
+};
+
+// How far the copy onto one target has come.
+struct CopyProgress {
+    int targetSlot = 0;  // 1 to 3
+    std::uint64_t copiedBytes = 0;
+    std::uint64_t totalBytes = 0;
+};
+
+// Lets whoever runs a pass follow its copies and stop it. Both are called on the pass's
+// own thread, between chunks of a copy; either may be left empty.
+struct PassControl {
+    std::function<void(const CopyProgress&)> progressed;
+    std::function<bool()> cancelled;
 };
 
 struct SyncOutcome {
@@ -40,6 +57,7 @@ std::string notFoundMessage(int slotNumber);
 // One sync pass over the three slots: refuses a wrong selection, finds the newest of the
 // ticked files by last-modified time and copies it over the older ones. The caller shows
 // the outcome: the status text (prefix, date, " at ", time), a message or the failure line.
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
+SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
+                              const PassControl& control = {});
 
 }  // namespace kelvane::sync

@@ -1,0 +1,372 @@
+#include "behaviour/Program.h"
+
+#include <atomic>
+#include <filesystem>
+
+#include "sync/AutoSyncInterval.h"
+
+namespace kelvane::behaviour {
+
+// One pass on its way: what the worker thread shares with the user-interface thread.
+struct Program::RunningPass {
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> lastPercent{-1};
+    std::chrono::steady_clock::time_point started;
+};
+
+std::string alreadyRunningMessage() {
+    return std::string("Kelvane ") + " is already running." + "\r\n" + "Click system tray icon.";
+}
+
+Program::Program(Face& face, platform::FileSystem& fileSystem, std::string settingsPath)
+    : face_(face),
+      fileSystem_(fileSystem),
+      settingsPath_(std::move(settingsPath)),
+      clock_([] { return std::chrono::steady_clock::now(); }) {}
+
+Program::~Program() = default;
+
+// ---- Start-up ---------------------------------------------------------------------------
+
+void Program::start(const std::string& oneInstanceWarning) {
+    face_.setTitle(std::string("Kelvane ") + kVersion);
+    if (!oneInstanceWarning.empty()) {
+        face_.showMessage(BoxKind::Warning, oneInstanceWarning);
+    }
+    if (ended_) {
+        return;  // the session ended while the warning was open
+    }
+    if (settings::SettingsFileExists(fileSystem_, settingsPath_)) {
+        loadSettings();
+    } else {
+        showDesignValues();
+        stopAutoSync();
+        face_.openHelp(true);
+    }
+    if (ended_) {
+        return;
+    }
+    trayShown_ = face_.addTrayIcon();
+}
+
+void Program::loadSettings() {
+    const settings::AppSettings stored = settings::LoadSettingsFromINI(fileSystem_, settingsPath_);
+    const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
+    const int ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
+    for (int slot = 1; slot <= 3; ++slot) {
+        face_.setTickState(slot, ticks[slot - 1]);
+        face_.setPathText(slot, *paths[slot - 1]);
+    }
+    placeWindow(stored);
+    face_.setIntervalText(stored.SyncInterval);
+    if (stored.AutoSync != "ON" || !startAutoSync()) {
+        // A refused interval leaves auto sync off everywhere, so the next save stores
+        // "OFF" and the next press of "Auto Sync" switches it on.
+        stopAutoSync();
+    }
+    lastEvent_ = stored.LastSyncEvent;
+    showLastEvent(StatusLook::Normal);
+}
+
+void Program::showDesignValues() {
+    const settings::AppSettings design;
+    face_.setPathText(1, design.File1);
+    face_.setPathText(2, design.File2);
+    face_.setPathText(3, design.File3);
+    face_.setTickState(1, design.File1_Selected);
+    face_.setTickState(2, design.File2_Selected);
+    face_.setTickState(3, design.File3_Selected);
+    face_.setIntervalText(design.SyncInterval);
+    lastEvent_ = design.LastSyncEvent;
+    showLastEvent(StatusLook::Normal);
+}
+
+void Program::placeWindow(const settings::AppSettings& stored) {
+    const WindowPosition position{stored.FormTop, stored.FormLeft};
+    // A monitor that was unplugged must not leave the window where nobody can reach it.
+    if (face_.isOnAnyScreen(position)) {
+        face_.moveWindow(position);
+    } else {
+        face_.moveToPrimaryScreen();
+    }
+}
+
+// ---- Auto sync --------------------------------------------------------------------------
+
+bool Program::startAutoSync() {
+    const std::string interval = face_.intervalText();
+    const sync::IntervalDecision decision = sync::judgeInterval(interval);
+    if (!decision.accepted) {
+        face_.showMessage(BoxKind::Plain, decision.message);
+        return false;
+    }
+    face_.startTimer(decision.milliseconds);
+    face_.lockSlots(true);
+    face_.setAutoSyncBadge(true);
+    autoSyncOn_ = true;
+    return true;
+}
+
+void Program::stopAutoSync() {
+    face_.lockSlots(false);
+    face_.stopTimer();
+    face_.setAutoSyncBadge(false);
+    autoSyncOn_ = false;
+}
+
+void Program::autoSyncClicked() {
+    showLastEvent(StatusLook::Normal);
+    if (autoSyncOn_) {
+        stopAutoSync();
+    } else {
+        startAutoSync();
+    }
+}
+
+// ---- The sync pass ----------------------------------------------------------------------
+
+void Program::syncNowClicked() {
+    if (passRunning() || closing_) {
+        return;  // a pass never starts inside another
+    }
+    showLastEvent(StatusLook::Normal);
+    runPass();
+}
+
+void Program::timerTicked() {
+    if (passRunning() || closing_) {
+        return;
+    }
+    runPass();
+}
+
+sync::FileSlots Program::readSlots() const {
+    sync::FileSlots slots;
+    for (int slot = 1; slot <= 3; ++slot) {
+        slots[static_cast<std::size_t>(slot - 1)] = {face_.pathText(slot), face_.tickState(slot)};
+    }
+    return slots;
+}
+
+void Program::runPass() {
+    // The pass starts in black and keeps the weight of the line it follows.
+    showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
+    auto pass = std::make_shared<RunningPass>();
+    pass->started = clock_();
+    pass_ = pass;
+    const sync::FileSlots slots = readSlots();
+    face_.runInBackground([this, pass, slots] {
+        sync::PassControl control;
+        control.cancelled = [pass] { return pass->cancelled.load(); };
+        control.progressed = [this, pass](const sync::CopyProgress& progress) {
+            const int percent =
+                progress.totalBytes == 0
+                    ? 100
+                    : static_cast<int>(progress.copiedBytes * 100 / progress.totalBytes);
+            // At most one message a percent, so a fast copy does not flood the window.
+            if (pass->lastPercent.exchange(percent) != percent) {
+                face_.runOnUiThread([this, progress] { passProgressed(progress); });
+            }
+        };
+        const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem_, control);
+        face_.runOnUiThread([this, outcome] { passFinished(outcome); });
+    });
+}
+
+void Program::passProgressed(const sync::CopyProgress& progress) {
+    if (!pass_ || closing_ || clock_() - pass_->started < kProgressDelay) {
+        return;
+    }
+    const auto percent =
+        progress.totalBytes == 0 ? 100 : progress.copiedBytes * 100 / progress.totalBytes;
+    face_.showStatus("Copying to File" + std::to_string(progress.targetSlot) + ": " +
+                         std::to_string(percent) + " %",
+                     StatusLook::Normal, {});
+}
+
+void Program::passFinished(const sync::SyncOutcome& outcome) {
+    pass_.reset();
+    recordOutcome(outcome);
+    if (closing_) {
+        finishUnload(closingCause_);
+        return;
+    }
+    if (outcome.result == sync::SyncResult::Refused) {
+        stopAutoSync();  // before the message, so no tick runs while it is open
+        face_.showMessage(BoxKind::Plain, outcome.message);
+    }
+}
+
+// The last finished event and its look; a refusal leaves the line as it was.
+void Program::recordOutcome(const sync::SyncOutcome& outcome) {
+    switch (outcome.result) {
+        case sync::SyncResult::Copied:
+            lastEvent_ = outcome.statusPrefix + face_.statusDateTime();
+            look_ = StatusLook::Bold;
+            failureDetail_.clear();
+            break;
+        case sync::SyncResult::Equal:
+            look_ = StatusLook::Normal;
+            failureDetail_.clear();
+            break;
+        case sync::SyncResult::Refused:
+        case sync::SyncResult::Cancelled:
+            failureDetail_.clear();
+            break;
+        case sync::SyncResult::Failed:
+            lastEvent_ = sync::kSyncFailedLine;
+            look_ = StatusLook::Failure;
+            failureDetail_ = outcome.reason;
+            break;
+    }
+    face_.showStatus(lastEvent_, look_, failureDetail_);
+    tellTrayAboutPass(outcome.result == sync::SyncResult::Failed);
+}
+
+// A hidden window cannot show its red line, so the tray tells the user, once per run of
+// failures: the next success makes the next failure worth telling again.
+void Program::tellTrayAboutPass(bool failed) {
+    if (!failed) {
+        failureToldFromTray_ = false;
+        return;
+    }
+    if (failureToldFromTray_ || !trayShown_ || face_.windowState() != WindowState::Hidden) {
+        return;
+    }
+    failureToldFromTray_ = true;
+    face_.notifyFromTray(lastEvent_);
+}
+
+void Program::showLastEvent(StatusLook look) {
+    look_ = look;
+    face_.showStatus(lastEvent_, look_, failureDetail_);
+}
+
+// ---- Browse, help, tray -----------------------------------------------------------------
+
+void Program::browseClicked(int slot) {
+    const std::optional<std::string> chosen = face_.chooseFile(kSelectFileTitle, lastBrowseFolder_);
+    if (!chosen || chosen->empty() || ended_) {
+        return;  // Cancel leaves the box alone
+    }
+    lastBrowseFolder_ = std::filesystem::path(*chosen).parent_path().string();
+    face_.setPathText(slot, *chosen);
+}
+
+void Program::helpClicked() {
+    face_.openHelp(false);
+}
+
+void Program::showHelpChosen() {
+    helpClicked();
+}
+
+void Program::hideToTrayClicked() {
+    showSaveFailure(saveSettings());
+    if (ended_) {
+        return;
+    }
+    // Without a tray the hidden window could never be reached again.
+    if (trayShown_) {
+        face_.hideWindow();
+    } else {
+        face_.minimiseWindow();
+    }
+}
+
+void Program::trayIconClicked() {
+    if (face_.windowState() == WindowState::Shown) {
+        face_.hideWindow();  // not saved on this path
+    } else {
+        face_.showWindow();
+    }
+}
+
+void Program::showSettingsChosen() {
+    face_.showWindow();
+}
+
+void Program::exitChosen() {
+    closeRequested(CloseCause::ProgramCode);
+}
+
+// ---- Settings ---------------------------------------------------------------------------
+
+platform::Status Program::saveSettings() {
+    settings::AppSettings stored;
+    stored.File1 = face_.pathText(1);
+    stored.File2 = face_.pathText(2);
+    stored.File3 = face_.pathText(3);
+    stored.File1_Selected = face_.tickState(1);
+    stored.File2_Selected = face_.tickState(2);
+    stored.File3_Selected = face_.tickState(3);
+    stored.SyncInterval = face_.intervalText();
+    stored.AutoSync = autoSyncOn_ ? "ON" : "OFF";
+    stored.LastSyncEvent = lastEvent_;  // never the progress of a copy still running
+    const WindowPosition position = face_.windowPosition();
+    stored.FormTop = position.top;
+    stored.FormLeft = position.left;
+    return settings::SaveSettingsToINI(fileSystem_, settingsPath_, stored);
+}
+
+void Program::showSaveFailure(const platform::Status& saved) {
+    if (saved.ok()) {
+        saveFailureShown_ = false;
+        return;
+    }
+    // The same failure at every "Hide to tray" would only nag: tell it once in a row.
+    if (saveFailureShown_) {
+        return;
+    }
+    saveFailureShown_ = true;
+    face_.showMessage(BoxKind::Warning, "Kelvane could not save its settings to\n" + settingsPath_ +
+                                            "\n\n" + saved.reason());
+}
+
+// ---- Shutdown ---------------------------------------------------------------------------
+
+void Program::closeRequested(CloseCause cause) {
+    if (ended_) {
+        return;
+    }
+    if (cause == CloseCause::SessionEnd) {
+        // Nobody is there to answer: close every box, and let no code wait on one.
+        face_.dismissBoxes();
+    } else if (closing_) {
+        return;  // already on its way out, waiting for the copy to stop
+    } else if (cause == CloseCause::UserCommand) {
+        if (!face_.askYesNo(kAskBeforeStopping) || ended_ || closing_) {
+            return;
+        }
+    }
+    unload(cause);
+}
+
+void Program::unload(CloseCause cause) {
+    closing_ = true;
+    closingCause_ = cause;
+    face_.stopTimer();
+    if (pass_) {
+        // The copy stops at its next chunk; its temporary file goes and the target keeps
+        // its old bytes. Shutdown goes on when the outcome arrives.
+        pass_->cancelled = true;
+        return;
+    }
+    finishUnload(cause);
+}
+
+void Program::finishUnload(CloseCause cause) {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    const platform::Status saved = saveSettings();
+    if (cause != CloseCause::SessionEnd) {
+        showSaveFailure(saved);  // a session end must not wait on a message
+    }
+    face_.closeHelp();
+    face_.removeTrayIcon();
+    face_.endProgram();
+}
+
+}  // namespace kelvane::behaviour

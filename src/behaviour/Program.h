@@ -1,0 +1,113 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "behaviour/Face.h"
+#include "platform/FileSystem.h"
+#include "settings/SettingsFile.h"
+#include "sync/SyncPass.h"
+
+namespace kelvane::behaviour {
+
+inline constexpr const char* kVersion = "v1.45";
+inline constexpr const char* kAskBeforeStopping = "Do you really want to stop Kelvane?";
+inline constexpr const char* kSelectFileTitle = "Kelvane Select file";
+
+// "Kelvane  is already running." and, on a second line, "Click system tray icon.".
+std::string alreadyRunningMessage();
+
+// Why the window is asked to close; only the user's own close command asks first.
+enum class CloseCause { UserCommand, ProgramCode, SessionEnd };
+
+// Kelvane's behaviour, whatever window system shows it: start-up, what every click,
+// timer tick and tray event does, and shutdown. It owns the state (auto sync on or off,
+// the last finished sync event, whether a pass runs, whether the program is ending) and
+// drives a Face. Everything here runs on the user-interface thread; only the pass itself
+// runs on a second thread, and its progress and outcome come back through the face.
+class Program {
+  public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    Program(Face& face, platform::FileSystem& fileSystem, std::string settingsPath);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Start-up: the stored settings or, on a first run, the design values and the help
+    // page; auto sync as stored; then the tray icon. `oneInstanceWarning`, when not empty,
+    // says why a second copy of the program could not be kept out; it is shown once.
+    void start(const std::string& oneInstanceWarning = {});
+
+    // ---- The user's actions
+    void syncNowClicked();
+    void autoSyncClicked();
+    void browseClicked(int slot);
+    void helpClicked();
+    void hideToTrayClicked();
+    void timerTicked();
+    void trayIconClicked();
+    void showSettingsChosen();  // tray menu "Show Kelvane Settings"
+    void showHelpChosen();      // tray menu "Show Help"
+    void exitChosen();          // tray menu "Exit Kelvane"
+    // Any close request. The face never closes the window itself: the program ends
+    // through Face::endProgram once its settings are saved and any copy is stopped.
+    void closeRequested(CloseCause cause);
+
+    bool autoSyncOn() const { return autoSyncOn_; }
+    bool passRunning() const { return pass_ != nullptr; }
+    // True once shutdown has finished and the face was told to end the program.
+    bool ended() const { return ended_; }
+    const std::string& lastSyncEvent() const { return lastEvent_; }
+    const std::string& settingsPath() const { return settingsPath_; }
+
+    // The clock that decides when a long copy starts showing its progress.
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    // A copy shows its progress once it has run this long.
+    static constexpr std::chrono::milliseconds kProgressDelay{500};
+
+  private:
+    struct RunningPass;
+
+    void loadSettings();
+    void showDesignValues();
+    void placeWindow(const settings::AppSettings& stored);
+    bool startAutoSync();
+    void stopAutoSync();
+    void runPass();
+    void passProgressed(const sync::CopyProgress& progress);
+    void passFinished(const sync::SyncOutcome& outcome);
+    void recordOutcome(const sync::SyncOutcome& outcome);
+    void tellTrayAboutPass(bool failed);
+    void showLastEvent(StatusLook look);
+    platform::Status saveSettings();
+    void showSaveFailure(const platform::Status& saved);
+    void unload(CloseCause cause);
+    void finishUnload(CloseCause cause);
+    sync::FileSlots readSlots() const;
+
+    Face& face_;
+    platform::FileSystem& fileSystem_;
+    std::string settingsPath_;
+    Clock clock_;
+
+    bool autoSyncOn_ = false;
+    std::string intervalAccepted_;
+    std::string lastEvent_ = "NIL";
+    StatusLook look_ = StatusLook::Normal;
+    std::string failureDetail_;
+    std::string lastBrowseFolder_;
+    bool trayShown_ = false;
+    bool failureToldFromTray_ = false;
+    bool saveFailureShown_ = false;
+
+    std::shared_ptr<RunningPass> pass_;
+    bool closing_ = false;
+    CloseCause closingCause_ = CloseCause::ProgramCode;
+    bool ended_ = false;
+};
+
+}  // namespace kelvane::behaviour

@@ -96,12 +96,12 @@ void Control::layout(const FontSet& fonts) {
     ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     int width = toPixels(place_.width, dpi);
     int height = toPixels(place_.height, dpi);
-    if (kind_ == ControlKind::Label) {
+    if (kind_ == ControlKind::Label || kind_ == ControlKind::Badge) {
         // A stand-in font may be taller or wider than the designed one.
         const SIZE needed = textSize(font);
         height = std::max(height, static_cast<int>(needed.cy));
         if (fitToText_) {
-            width = std::max(width, static_cast<int>(needed.cx) + 2);
+            width = std::max(width, static_cast<int>(needed.cx) + 4);
         }
     }
     ::SetWindowPos(handle_, nullptr, toPixels(place_.left, dpi), toPixels(place_.top, dpi), width,

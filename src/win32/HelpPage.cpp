@@ -107,6 +107,13 @@ void HelpPage::close() {
     fonts_.reset();
 }
 
+void HelpPage::raise() {
+    if (window_ != nullptr) {
+        ::SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ::SetForegroundWindow(window_);
+    }
+}
+
 void HelpPage::build() {
     controls_.push_back(std::make_unique<Control>(ControlArgs{
         window_, IDC_HelpFrame1, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));

@@ -22,6 +22,8 @@ class HelpPage {
     // not; an open page is only brought forward.
     void open(HWND mainWindow, bool ownedByMainWindow);
     void close();
+    // Puts an open page in front of every other window of the program.
+    void raise();
     bool isOpen() const { return window_ != nullptr; }
     HWND handle() const { return window_; }
 

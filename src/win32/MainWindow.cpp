@@ -206,7 +206,7 @@ void MainWindow::buildSyncFrame() {
     autoSync_ = add({nullptr, IDC_AutoSyncCommand, ControlKind::Button, L"Auto Sync",
                      inFrame(kFrame3, 1650, 225, 1140, 315)});
     badge_ = add({nullptr, IDC_AutoSyncLabel, ControlKind::Badge, L" OFF ",
-                  inFrame(kFrame3, 2850, 285, 360, 225), FontRole::Badge});
+                  inFrame(kFrame3, 2850, 285, 360, 225), FontRole::Badge, true});
     add({nullptr, IDC_Label3, ControlKind::Label, L"Sync interval",
          inFrame(kFrame3, 3465, 300, 915, 195), FontRole::Default, true});
     interval_ = add({nullptr, IDC_AutoSyncIntervalText, ControlKind::TextBox, L"10",
@@ -272,6 +272,8 @@ void MainWindow::layout(unsigned dpi) {
 void MainWindow::showAtStart() {
     ::ShowWindow(window_, SW_SHOWNORMAL);
     ::UpdateWindow(window_);
+    // A first run's help page stays in front of the window it belongs to.
+    helpPage_.raise();
 }
 
 int MainWindow::runMessageLoop() {

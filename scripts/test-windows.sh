@@ -49,7 +49,8 @@ wineserver -p
 
 passed=0
 failed=0
-for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/win32/*_journeys.exe; do
+for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/win32/*_tests.exe \
+    "$build"/tests/win32/*_journeys.exe; do
     [ -e "$program" ] || continue
     name=$(basename "$program" .exe)
     status=0

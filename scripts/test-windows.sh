@@ -70,6 +70,22 @@ for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/win32/*_tests.ex
     failed=$((failed + broke))
 done
 
+# The package users download: the zip with the stripped program, at most 1 MiB.
+rm -f "$build"/Kelvane-*-win64.zip
+(cd "$build" && cpack -G ZIP >/dev/null)
+package=$(realpath "$build"/Kelvane-*-win64.zip 2>/dev/null | head -n1)
+unpacked=$(mktemp -d)
+[ -z "$package" ] || (cd "$unpacked" && cmake -E tar xf "$package" 2>/dev/null) || true
+size=$(stat -c %s "$unpacked"/Kelvane-*-win64/Kelvane.exe 2>/dev/null || true)
+rm -rf "$unpacked"
+if [ -n "$size" ] && [ "$size" -le 1048576 ]; then
+    echo "$(basename "$package"): Kelvane.exe $size bytes stripped"
+    passed=$((passed + 1))
+else
+    echo "package: no Kelvane.exe of at most 1 MiB in ${package:-no zip} (${size:-none})"
+    failed=$((failed + 1))
+fi
+
 echo "windows: build $((built - started)) s, Wine runs $((SECONDS - built)) s"
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

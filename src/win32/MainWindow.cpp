@@ -293,9 +293,7 @@ int MainWindow::runMessageLoop() {
 }
 
 void MainWindow::finishWork() {
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+    worker_.stop();
 }
 
 LRESULT CALLBACK MainWindow::windowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -515,14 +513,19 @@ void MainWindow::setAutoSyncBadge(bool on) {
 }
 
 void MainWindow::showStatus(const std::string& text, StatusLook look, const std::string& detail) {
-    lastSync_->setText(toWide(text));
+    const std::wstring line = toWide(text);
+    const std::wstring hint = toWide(detail);
+    if (line == lastSync_->text() && look == statusLook_ && hint == toolTipText_) {
+        return;  // every timed pass shows its line again; spare the repaint
+    }
+    lastSync_->setText(line);
     if (look != statusLook_) {
         statusLook_ = look;
         lastSync_->setFont(look == StatusLook::Normal ? FontRole::Default : FontRole::DefaultBold,
                            *fonts_);
     }
     ::InvalidateRect(lastSync_->handle(), nullptr, TRUE);
-    toolTipText_ = toWide(detail);
+    toolTipText_ = hint;
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = window_;
@@ -675,8 +678,7 @@ std::string MainWindow::statusDateTime() const {
 }
 
 void MainWindow::runInBackground(std::function<void()> work) {
-    finishWork();  // the last pass has posted its outcome and is on its way out
-    worker_ = std::thread(std::move(work));
+    worker_.run(std::move(work));
 }
 
 void MainWindow::runOnUiThread(std::function<void()> task) {

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "behaviour/Face.h"
@@ -17,6 +16,7 @@
 #include "win32/Fonts.h"
 #include "win32/HelpPage.h"
 #include "win32/TrayIcon.h"
+#include "win32/Worker.h"
 
 namespace kelvane::win32 {
 
@@ -136,7 +136,7 @@ class MainWindow final : public behaviour::Face {
     AccessibleNames accessibleNames_;
     bool dismissing_ = false;
 
-    std::thread worker_;
+    Worker worker_;
     std::mutex tasksMutex_;
     std::deque<std::function<void()>> tasks_;
 };

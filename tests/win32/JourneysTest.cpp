@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -258,6 +259,22 @@ TEST_F(Journeys, HideToTraySavesAndATrayClickBringsTheWindowBack) {
     exitFromTrayMenu();
 }
 
+// Run where a notification area exists (the Windows test run does so once under Xvfb):
+// the icon is added, so Hide to tray hides the window rather than minimising it.
+TEST_F(Journeys, WithANotificationAreaHideToTrayHidesTheWindow) {
+    if (std::getenv("KELVANE_EXPECT_TRAY") == nullptr) {
+        GTEST_SKIP() << "no notification area here";
+    }
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.click(IDC_HideToTrayCommand);
+    ASSERT_TRUE(waitUntil([&] { return !::IsWindowVisible(app.window()); }));
+    EXPECT_FALSE(::IsIconic(app.window()));
+    app.post(kTrayCallbackMessage, 0, MAKELPARAM(WM_LBUTTONDOWN, 1));
+    EXPECT_TRUE(waitUntil([&] { return ::IsWindowVisible(app.window()) != FALSE; }));
+    exitFromTrayMenu();
+}
+
 TEST_F(Journeys, ASecondStartShowsTheMessageAndEnds) {
     storeSettings();
     KelvaneProcess& first = start();
@@ -285,6 +302,8 @@ TEST_F(Journeys, TheCloseBoxAsksAndNoKeepsKelvaneRunning) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(KelvaneProcess::boxText(box), L"Do you really want to stop Kelvane?");
     EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+    const LONG_PTR noStyle = ::GetWindowLongPtrW(::GetDlgItem(box, IDNO), GWL_STYLE);
+    EXPECT_EQ(noStyle & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "No is the default";
     KelvaneProcess::press(box, IDNO);
     ASSERT_TRUE(waitUntil([&] { return app.findWindow(L"#32770") == nullptr; }));
     app.settle();

@@ -392,13 +392,14 @@ LRESULT MainWindow::colourOfStatic(HWND control, HDC dc) {
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_3DFACE));
     }
     if (control == badge_->handle()) {
-        HBRUSH brush = badgeState_ == Badge::On    ? onBrush_.get()
-                       : badgeState_ == Badge::Off ? offBrush_.get()
-                                                   : ::GetSysColorBrush(COLOR_WINDOW);
-        LOGBRUSH colour{};
-        ::GetObjectW(brush, sizeof colour, &colour);
+        // Before auto sync was first switched either way: the window colour.
+        const bool unset = badgeState_ == Badge::Unset;
+        const bool on = badgeState_ == Badge::On;
         ::SetTextColor(dc, kBlack);
-        ::SetBkColor(dc, colour.lbColor);
+        ::SetBkColor(dc, unset ? ::GetSysColor(COLOR_WINDOW) : on ? kOnGreen : kOffGrey);
+        HBRUSH brush = unset ? ::GetSysColorBrush(COLOR_WINDOW)
+                       : on  ? onBrush_.get()
+                             : offBrush_.get();
         return reinterpret_cast<LRESULT>(brush);
     }
     return ::DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),

@@ -102,8 +102,15 @@ unpacked=$(mktemp -d)
 [ -z "$package" ] || (cd "$unpacked" && cmake -E tar xf "$package" 2>/dev/null) || true
 size=$(stat -c %s "$unpacked"/Kelvane-*-win64/Kelvane.exe 2>/dev/null || true)
 rm -rf "$unpacked"
-if [ -n "$size" ] && [ "$size" -le 1048576 ]; then
-    echo "$(basename "$package"): Kelvane.exe $size bytes stripped"
+# Linked statically: it may import only DLLs that every Windows has.
+foreign=$(x86_64-w64-mingw32-objdump -p "$build/src/win32/Kelvane.exe" 2>/dev/null |
+    sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' |
+    grep -v -x -E 'kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|oleacc.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|version.dll' || true)
+if [ -n "$foreign" ]; then
+    echo "Kelvane.exe needs DLLs that Windows does not have: $foreign"
+    failed=$((failed + 1))
+elif [ -n "$size" ] && [ "$size" -le 1048576 ]; then
+    echo "$(basename "$package"): Kelvane.exe $size bytes stripped, system DLLs only"
     passed=$((passed + 1))
 else
     echo "package: no Kelvane.exe of at most 1 MiB in ${package:-no zip} (${size:-none})"

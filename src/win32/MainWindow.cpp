@@ -66,9 +66,10 @@ void registerClass(WNDPROC procedure, HICON icon, HICON smallIcon) {
     ::RegisterClassExW(&windowClass);
 }
 
+// Shared: the system keeps the system-sized images for the program's whole run.
 HICON loadIcon(int size) {
     return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                           IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+                                           IMAGE_ICON, size, size, LR_SHARED));
 }
 
 // The buttons of a box that must go: "No" where there is one, else Cancel.

@@ -79,13 +79,19 @@ void HelpPage::open(HWND mainWindow, bool ownedByMainWindow) {
         return;
     }
     registerClass(&windowProcedure);
-    // The main window's corner counts whether it is shown or hidden.
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    ::GetWindowPlacement(mainWindow, &placement);
+    // The main window's corner counts whether it is shown or hidden; a minimised one has
+    // its corner only in its placement (which is in work-area coordinates).
+    RECT main{};
+    ::GetWindowRect(mainWindow, &main);
+    if (::IsIconic(mainWindow)) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        ::GetWindowPlacement(mainWindow, &placement);
+        main = placement.rcNormalPosition;
+    }
     const unsigned dpi = ::GetDpiForWindow(mainWindow);
-    const POINT corner{placement.rcNormalPosition.left + toPixels(kOpenOffset, dpi),
-                       placement.rcNormalPosition.top + toPixels(kOpenOffset, dpi)};
+    const POINT corner{main.left + toPixels(kOpenOffset, dpi),
+                       main.top + toPixels(kOpenOffset, dpi)};
     const SIZE size = outerSize(dpi);
     ::CreateWindowExW(0, kHelpWindowClass, L"Kelvane Help", kStyle, corner.x, corner.y, size.cx,
                       size.cy, ownedByMainWindow ? mainWindow : nullptr, nullptr,

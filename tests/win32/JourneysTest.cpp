@@ -79,6 +79,29 @@ class Journeys : public ::testing::Test {
     }
 };
 
+int countWindows(const KelvaneProcess& app, const wchar_t* className) {
+    struct Count {
+        DWORD processId;
+        const wchar_t* className;
+        int found;
+    } count{app.id(), className, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* count = reinterpret_cast<Count*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, 64);
+            if (owner == count->processId && std::wstring_view(name) == count->className &&
+                ::IsWindowVisible(window)) {
+                ++count->found;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.found;
+}
+
 TEST_F(Journeys, FirstRunShowsTheDesignValuesAndTheHelpPageAndWritesNothing) {
     KelvaneProcess& app = start();
     EXPECT_EQ(app.text(app.window()), L"Kelvane v1.45");
@@ -120,6 +143,17 @@ TEST_F(Journeys, HelpOpensFromItsButtonAndEscOrOkClosesIt) {
         HWND help = app.waitForWindow(kHelpWindowClass);
         ASSERT_NE(help, nullptr);
         EXPECT_EQ(::GetWindow(help, GW_OWNER), nullptr);
+        RECT page{};
+        RECT main{};
+        ::GetWindowRect(help, &page);
+        ::GetWindowRect(app.window(), &main);
+        const int offset = ::MulDiv(400, static_cast<int>(::GetDpiForWindow(app.window())), 1440);
+        EXPECT_EQ(page.left - main.left, offset) << "400 twips right of the window";
+        EXPECT_EQ(page.top - main.top, offset) << "and 400 below";
+        app.click(IDC_HelpCommand);  // again: the open page comes forward, no second one
+        app.settle();
+        EXPECT_EQ(app.findWindow(kHelpWindowClass), help);
+        EXPECT_EQ(countWindows(app, kHelpWindowClass), 1);
         HWND ok = ::GetDlgItem(help, IDC_HelpCommand1);
         EXPECT_EQ(app.text(ok), L"OK");
         if (byEscape) {

@@ -399,6 +399,52 @@ TEST_F(Journeys, BrowseCancelledLeavesThePathBoxAlone) {
     exitFromTrayMenu();
 }
 
+// The file name box of the open dialog: its first visible edit box.
+HWND fileNameBox(HWND dialog) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM parameter) -> BOOL {
+            wchar_t name[16] = {};
+            ::GetClassNameW(child, name, 16);
+            if (std::wstring_view(name) == L"Edit" && ::IsWindowVisible(child)) {
+                *reinterpret_cast<HWND*>(parameter) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(Journeys, BrowseFillsOnlyItsBoxAndTheNextOneOpensInTheSameFolder) {
+    writeFileAt(file('c'), "c", kOld);
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setTicked(IDC_File3Selected, false);
+    app.click(IDC_Browse3);
+    HWND dialog = app.waitForBox();
+    ASSERT_NE(dialog, nullptr);
+    HWND name = fileNameBox(dialog);
+    ASSERT_NE(name, nullptr);
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(file('c')).c_str()));
+    KelvaneProcess::press(dialog, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File3Text) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File3Text));
+    EXPECT_FALSE(app.ticked(IDC_File3Selected)) << "the tick stays as it was";
+    EXPECT_EQ(app.text(IDC_File1Text), wide(file('a')));
+
+    // The next dialog opens in that folder: a bare name is found there.
+    app.click(IDC_Browse1);
+    dialog = app.waitForBox();
+    ASSERT_NE(dialog, nullptr);
+    ::SendMessageW(fileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"notes.txt"));
+    KelvaneProcess::press(dialog, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File1Text) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File1Text));
+    exitFromTrayMenu();
+}
+
 TEST_F(Journeys, TheTrayMenuOpensOnARightClick) {
     storeSettings();
     KelvaneProcess& app = start();

@@ -185,6 +185,19 @@ TEST_F(Journeys, SyncNowCopiesTheNewestFileOverTheOlder) {
     EXPECT_NE(settings().find("LastSyncEvent=File1 updated "), std::string::npos);
 }
 
+TEST_F(Journeys, AutoSyncFromTheSettingsFileCopiesOnTheTimersTick) {
+    writeFileAt(file('a'), "old bytes", kOld);
+    writeFileAt(file('b'), "new bytes", kNew);
+    storeSettings("ON", "1");
+    KelvaneProcess& app = start();
+    EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" ON ");
+    EXPECT_TRUE(waitUntil([&] { return readFile(file('a')) == "new bytes"; }));
+    EXPECT_TRUE(
+        waitUntil([&] { return app.text(IDC_LastSyncLabel).rfind(L"File1 updated ", 0) == 0; }));
+    exitFromTrayMenu();
+    EXPECT_NE(settings().find("AutoSync=ON"), std::string::npos);
+}
+
 TEST_F(Journeys, EachRefusalShowsItsBoxAndSwitchesAutoSyncOff) {
     writeFileAt(file('a'), "a", kOld);
     writeFileAt(file('b'), "b", kNew);

@@ -27,8 +27,12 @@ wineboot -i >/dev/null 2>&1
 # Unmanaged: Wine draws the caption itself, and hiding a window costs no wait.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
-cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
-    /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# Tahoma and Marlett from fonts-wine, where installed: the faces Windows would use.
+for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    if [ -e "/usr/share/wine/fonts/$font" ]; then
+        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+done
 
 drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/Kelvane" "$drive/Users/Public/Documents" "$drive/Users/Public/Cloud"

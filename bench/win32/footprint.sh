@@ -30,7 +30,12 @@ trap cleanup EXIT
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
-cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# Tahoma and Marlett from fonts-wine, where installed: the faces Windows would use.
+for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    if [ -e "/usr/share/wine/fonts/$font" ]; then
+        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+done
 wineserver -p
 
 probe=$build/bench/win32/kelvane_footprint_probe.exe

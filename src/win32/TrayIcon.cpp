@@ -64,6 +64,8 @@ void TrayIcon::notify(std::wstring_view text) {
 
 void TrayIcon::taskbarCreated() {
     if (added_) {
+        // A shell that only says it restarted may still hold the icon: take it off first.
+        ::Shell_NotifyIconW(NIM_DELETE, &data_);
         added_ = false;
         add();
     }

@@ -330,6 +330,12 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kRunQueuedTasksMessage:
             runNextTask();
             return 0;
+        case WM_ACTIVATE:
+            if (HIWORD(wParam) != 0) {  // activated while minimised: no control to focus
+                return ::DefWindowProcW(window_, message, wParam, lParam);
+            }
+            keepFocus(LOWORD(wParam) != WA_INACTIVE);
+            return 0;
         case WM_CLOSE:  // the close box, the system menu's Close, Alt+F4
             program_->closeRequested(behaviour::CloseCause::UserCommand);
             return 0;
@@ -357,6 +363,23 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return ::DefWindowProcW(window_, message, wParam, lParam);
     }
+}
+
+// As a dialog does: the control that had the focus gets it back when the window is
+// activated again, and on the first activation the first control in the focus order.
+void MainWindow::keepFocus(bool activated) {
+    if (!activated) {
+        HWND focus = ::GetFocus();
+        if (focus != nullptr && ::IsChild(window_, focus)) {
+            lastFocus_ = focus;
+        }
+        return;
+    }
+    HWND wanted = lastFocus_ != nullptr && ::IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
+    if (wanted == nullptr) {
+        wanted = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+    }
+    ::SetFocus(wanted);
 }
 
 void MainWindow::commandArrived(int id, int code) {

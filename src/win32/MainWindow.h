@@ -98,6 +98,7 @@ class MainWindow final : public behaviour::Face {
     unsigned dpi() const;
     const SlotRow& row(int slot) const { return rows_[static_cast<std::size_t>(slot - 1)]; }
 
+    void keepFocus(bool activated);
     void commandArrived(int id, int code);
     LRESULT colourOfStatic(HWND control, HDC dc);
     void trayEvent(WPARAM anchor, LPARAM event);
@@ -118,6 +119,7 @@ class MainWindow final : public behaviour::Face {
     Control* hideToTray_ = nullptr;
     Control* lastSync_ = nullptr;
     HWND toolTip_ = nullptr;
+    HWND lastFocus_ = nullptr;
     std::wstring toolTipText_;
     behaviour::StatusLook statusLook_ = behaviour::StatusLook::Normal;
     Badge badgeState_ = Badge::Unset;

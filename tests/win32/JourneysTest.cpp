@@ -133,6 +133,28 @@ TEST_F(Journeys, FirstRunShowsTheDesignValuesAndTheHelpPageAndWritesNothing) {
     EXPECT_NE(settings().find("File1=C:\\SomePath\\ExampleFolder\\file1.txt"), std::string::npos);
 }
 
+TEST_F(Journeys, TheKeyboardStartsAtTheFirstTickBoxAndTabFollowsTheFocusOrder) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    const auto focused = [&] {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(app.window(), nullptr), &thread);
+        return ::GetDlgCtrlID(thread.hwndFocus);
+    };
+    const int order[] = {IDC_File3Selected,  IDC_File2Selected,     IDC_File1Selected,
+                         IDC_File1Text,      IDC_File2Text,         IDC_File3Text,
+                         IDC_SyncNowCommand, IDC_AutoSyncCommand,   IDC_AutoSyncIntervalText,
+                         IDC_HelpCommand,    IDC_HideToTrayCommand, IDC_Browse1,
+                         IDC_Browse2,        IDC_Browse3,           IDC_File3Selected};
+    for (const int id : order) {
+        EXPECT_TRUE(waitUntil([&] { return focused() == id; }))
+            << "expected " << id << ", got " << focused();
+        ::PostMessageW(app.control(id), WM_KEYDOWN, VK_TAB, 0);
+    }
+    exitFromTrayMenu();
+}
+
 TEST_F(Journeys, HelpOpensFromItsButtonAndEscOrOkClosesIt) {
     storeSettings();
     KelvaneProcess& app = start();

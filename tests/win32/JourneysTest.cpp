@@ -402,6 +402,22 @@ TEST_F(Journeys, ASessionEndSavesWithoutAskingEvenWithTheQuestionOpen) {
     EXPECT_TRUE(app.waitForExit());
 }
 
+TEST_F(Journeys, ASessionEndWhileHiddenSavesAndEnds) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.click(IDC_HideToTrayCommand);
+    ASSERT_TRUE(
+        waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
+    app.setText(IDC_File3Text, L"C:\\Hidden\\notes.txt");
+    ::SendMessageTimeoutW(app.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          nullptr);
+    ::SendMessageTimeoutW(app.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          nullptr);
+    EXPECT_NE(settings().find("File3=C:\\Hidden\\notes.txt"), std::string::npos);
+    EXPECT_EQ(app.findWindow(L"#32770"), nullptr) << "no question";
+    EXPECT_TRUE(app.waitForExit());
+}
+
 TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
     if (::GetACP() != 1252) {
         GTEST_SKIP() << "needs Windows-1252 as the ANSI code page";

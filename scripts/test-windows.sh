@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the core (sync pass, settings file, Windows file system) and the behaviour layer
-# with the MinGW-w64 cross compiler and runs their test programs under Wine, in a private
-# Wine prefix that is made for this run and removed after it. Needs no display.
+# Builds the core (sync pass, settings file, Windows file system), the behaviour layer and
+# the Windows program Kelvane.exe with the MinGW-w64 cross compiler, and runs the test
+# programs under Wine, in a private Wine prefix that is made for this run and removed
+# after it: the core and behaviour tests, and the journeys that drive Kelvane.exe through
+# its windows. Needs no display:
+# the prefix uses Wine's null graphics driver.
 #
 # Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
@@ -33,13 +36,25 @@ cleanup() {
 trap cleanup EXIT
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# Without a display Wine makes no windows unless told to draw nowhere; with Tahoma (from
+# fonts-wine) "MS Shell Dlg" looks as on Windows and Marlett draws the caption buttons.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    if [ -e "/usr/share/wine/fonts/$font" ]; then
+        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+done
+wineserver -w
+# One server for every program of the run, so none pays for starting it again.
+wineserver -p
 
 passed=0
 failed=0
-for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/behaviour/*_tests.exe; do
-    name=$(basename "$program" .exe)
-    status=0
-    timeout 600 wine "$program" --gtest_brief=1 >"$log" 2>&1 || status=$?
+run_tests() {  # label program [GoogleTest arguments]
+    local label=$1 program=$2
+    shift 2
+    local status=0 ran broke
+    timeout 600 wine "$program" --gtest_brief=1 "$@" >"$log" 2>&1 || status=$?
     ran=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -n1)
     broke=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log" | tail -n1)
     ran=${ran:-0}
@@ -50,10 +65,58 @@ for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/behaviour/*_test
     if [ "$broke" -ne 0 ]; then
         cat "$log"
     fi
-    echo "$name (Wine): $ran passed, $broke failed"
+    echo "$label: $ran passed, $broke failed"
     passed=$((passed + ran))
     failed=$((failed + broke))
+}
+
+for program in "$build"/tests/core/*/*_tests.exe "$build"/tests/behaviour/*_tests.exe \
+    "$build"/tests/win32/*_tests.exe "$build"/tests/win32/*_journeys.exe; do
+    [ -e "$program" ] || continue
+    run_tests "$(basename "$program" .exe) (Wine)" "$program"
 done
+
+# Once more with a display, so the notification-area calls themselves run (Wine's own
+# tray window stands in for the taskbar's): unmanaged windows, which hide at once.
+journeys=$build/tests/win32/kelvane_win32_journeys.exe
+if [ -e "$journeys" ] && command -v Xvfb >/dev/null; then
+    wineserver -k
+    wineserver -w
+    wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+    display=:$((90 + RANDOM % 400))
+    Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
+    xvfb=$!
+    sleep 1
+    DISPLAY=$display KELVANE_EXPECT_TRAY=1 run_tests "kelvane_win32_journeys (Wine, Xvfb)" \
+        "$journeys" --gtest_filter='*NotificationArea*:*SyncNow*:*FirstRun*'
+    wineserver -k
+    kill "$xvfb" 2>/dev/null || true
+fi
+
+# The package users download: the zip with the stripped program, at most 1 MiB.
+rm -f "$build"/Kelvane-*-win64.zip
+(cd "$build" && cpack -G ZIP >/dev/null)
+package=$(realpath "$build"/Kelvane-*-win64.zip 2>/dev/null | head -n1)
+unpacked=$(mktemp -d)
+[ -z "$package" ] || (cd "$unpacked" && cmake -E tar xf "$package" 2>/dev/null) || true
+size=$(stat -c %s "$unpacked"/Kelvane-*-win64/Kelvane.exe 2>/dev/null || true)
+rm -rf "$unpacked"
+# Linked statically: it may import only DLLs that every Windows has.
+foreign=$(x86_64-w64-mingw32-objdump -p "$build/src/win32/Kelvane.exe" 2>/dev/null |
+    sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' |
+    grep -v -x -E 'kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|oleacc.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|version.dll' || true)
+if [ -n "$foreign" ]; then
+    echo "Kelvane.exe needs DLLs that Windows does not have: $foreign"
+    failed=$((failed + 1))
+elif [ -n "$size" ] && [ "$size" -le 1048576 ]; then
+    echo "$(basename "$package"): Kelvane.exe $size bytes stripped, system DLLs only"
+    passed=$((passed + 1))
+else
+    echo "package: no Kelvane.exe of at most 1 MiB in ${package:-no zip} (${size:-none})"
+    failed=$((failed + 1))
+fi
 
 echo "windows: build $((built - started)) s, Wine runs $((SECONDS - built)) s"
 echo "windows: $passed passed, $failed failed"

@@ -1,7 +1,6 @@
 #include "behaviour/Program.h"
 
 #include <atomic>
-#include <filesystem>
 
 #include "sync/AutoSyncInterval.h"
 
@@ -15,6 +14,17 @@ struct Program::RunningPass {
 };
 
 namespace {
+
+// The folder of a chosen file, cut at its last separator ("\\" or "/"). Done on the text
+// itself: the system's path type would read UTF-8 in the ANSI code page on Windows.
+std::string folderOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        return {};
+    }
+    const bool isRoot = separator == 0 || (separator == 2 && path[1] == ':');
+    return path.substr(0, isRoot ? separator + 1 : separator);
+}
 
 int percentOf(const sync::CopyProgress& progress) {
     return progress.totalBytes == 0
@@ -277,7 +287,7 @@ void Program::browseClicked(int slot) {
     if (!chosen || chosen->empty() || ended_) {
         return;  // Cancel leaves the box alone
     }
-    lastBrowseFolder_ = std::filesystem::path(*chosen).parent_path().string();
+    lastBrowseFolder_ = folderOf(*chosen);
     face_.setPathText(slot, *chosen);
 }
 

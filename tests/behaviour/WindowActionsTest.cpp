@@ -24,6 +24,28 @@ TEST_F(WindowActions, BrowseFillsOnlyItsBoxAndCancelKeepsIt) {
     EXPECT_EQ(face.fileDialogFolders.back(), std::filesystem::path(file(2)).parent_path().string());
 }
 
+TEST_F(WindowActions, TheNextBrowseOpensInTheLastChosenFolderWhateverItsLetters) {
+    start();
+    const std::pair<std::string, std::string> chosenAndFolder[] = {
+        {"C:\\\xc5\x81\xc3\xb3"
+         "d\xc5\xba\\notes.txt",
+         "C:\\\xc5\x81\xc3\xb3"
+         "d\xc5\xba"},
+        {"/home/ann/\xc5\x81\xc3\xb3"
+         "d\xc5\xba/notes.txt",
+         "/home/ann/\xc5\x81\xc3\xb3"
+         "d\xc5\xba"},
+        {"C:\\notes.txt", "C:\\"},
+        {"/notes.txt", "/"},
+    };
+    for (const auto& [chosen, folder] : chosenAndFolder) {
+        face.fileAnswers = {chosen, std::nullopt};
+        program->browseClicked(1);
+        program->browseClicked(1);
+        EXPECT_EQ(face.fileDialogFolders.back(), folder) << chosen;
+    }
+}
+
 TEST_F(WindowActions, BrowseStillFillsALockedBox) {
     start();
     program->autoSyncClicked();

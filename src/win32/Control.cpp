@@ -1,0 +1,123 @@
+#include "win32/Control.h"
+
+#include <algorithm>
+
+namespace kelvane::win32 {
+namespace {
+
+struct KindStyle {
+    const wchar_t* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+KindStyle styleOf(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Frame:
+            return {L"BUTTON", BS_GROUPBOX, 0};
+        case ControlKind::Label:
+            // SS_NOTIFY lets a tool tip see the pointer over the label.
+            return {L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY, 0};
+        case ControlKind::Badge:
+            return {L"STATIC", SS_CENTER | SS_NOPREFIX | SS_NOTIFY | WS_BORDER, 0};
+        case ControlKind::CheckBox:
+            return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+        case ControlKind::TextBox:
+            return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+        case ControlKind::Button:
+            return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+}  // namespace
+
+Control::Control(const ControlArgs& args)
+    : id_(args.id),
+      kind_(args.kind),
+      place_(args.place),
+      font_(args.font),
+      fitToText_(args.fitToText) {
+    const KindStyle kind = styleOf(args.kind);
+    handle_ = ::CreateWindowExW(kind.exStyle, kind.className, args.text.c_str(),
+                                WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, args.parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
+                                ::GetModuleHandleW(nullptr), nullptr);
+}
+
+Control::~Control() {
+    if (::IsWindow(handle_)) {
+        ::DestroyWindow(handle_);
+    }
+}
+
+std::wstring Control::text() const {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(handle_)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(handle_, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Control::setText(std::wstring_view text) {
+    const std::wstring terminated(text);
+    if (terminated == this->text()) {
+        return;  // every timed pass sets the line again; spare the repaint
+    }
+    ::SetWindowTextW(handle_, terminated.c_str());
+}
+
+void Control::setEnabled(bool enabled) {
+    ::EnableWindow(handle_, enabled ? TRUE : FALSE);
+}
+
+int Control::checkState() const {
+    return static_cast<int>(::SendMessageW(handle_, BM_GETCHECK, 0, 0));
+}
+
+void Control::setCheckState(int state) {
+    // The greyed state of a stored file can only be shown by a three-state box.
+    const LONG_PTR style = ::GetWindowLongPtrW(handle_, GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK};
+    const LONG_PTR kind = state == BST_INDETERMINATE ? BS_AUTO3STATE : BS_AUTOCHECKBOX;
+    ::SendMessageW(handle_, BM_SETSTYLE, static_cast<WPARAM>(style | kind), FALSE);
+    ::SendMessageW(handle_, BM_SETCHECK, static_cast<WPARAM>(state), 0);
+}
+
+void Control::setFont(FontRole role, const FontSet& fonts) {
+    font_ = role;
+    ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.get(role)), TRUE);
+    if (fitToText_) {
+        layout(fonts);
+    }
+}
+
+void Control::layout(const FontSet& fonts) {
+    const unsigned dpi = fonts.dpi();
+    HFONT font = fonts.get(font_);
+    ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    int width = toPixels(place_.width, dpi);
+    int height = toPixels(place_.height, dpi);
+    if (kind_ == ControlKind::Label || kind_ == ControlKind::Badge) {
+        // A stand-in font may be taller or wider than the designed one.
+        const SIZE needed = textSize(font);
+        height = std::max(height, static_cast<int>(needed.cy));
+        if (fitToText_) {
+            width = std::max(width, static_cast<int>(needed.cx) + 4);
+        }
+    }
+    ::SetWindowPos(handle_, nullptr, toPixels(place_.left, dpi), toPixels(place_.top, dpi), width,
+                   height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(handle_, nullptr, TRUE);
+}
+
+SIZE Control::textSize(HFONT font) const {
+    const std::wstring caption = text();
+    HDC dc = ::GetDC(handle_);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    const DWORD extent =
+        ::GetTabbedTextExtentW(dc, caption.c_str(), static_cast<int>(caption.size()), 0, nullptr);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(handle_, dc);
+    return {LOWORD(extent), HIWORD(extent)};
+}
+
+}  // namespace kelvane::win32

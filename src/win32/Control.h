@@ -1,0 +1,75 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "win32/Fonts.h"
+
+namespace kelvane::win32 {
+
+// A rectangle in twips (1/1440 inch), relative to the window's client area.
+struct Twips {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+inline int toPixels(int twips, unsigned dpi) {
+    return ::MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+// Badge: a centred label in a thin border, for the auto-sync state.
+enum class ControlKind { Frame, Label, Badge, CheckBox, TextBox, Button };
+
+// What a control is made from.
+struct ControlArgs {
+    HWND parent = nullptr;
+    int id = 0;
+    ControlKind kind = ControlKind::Label;
+    std::wstring text;
+    Twips place;
+    FontRole font = FontRole::Default;
+    bool fitToText = false;  // a label as wide as its caption needs, never narrower
+};
+
+// One standard control over its HWND: the few calls a face makes of it, and its click
+// as a function member. The window procedure hands WM_COMMAND here.
+class Control {
+  public:
+    explicit Control(const ControlArgs& args);
+    ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    HWND handle() const { return handle_; }
+    int id() const { return id_; }
+
+    std::wstring text() const;
+    void setText(std::wstring_view text);
+    void setEnabled(bool enabled);
+    // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE.
+    int checkState() const;
+    void setCheckState(int state);
+    void setFont(FontRole role, const FontSet& fonts);
+
+    // Places and sizes the control for the fonts' DPI.
+    void layout(const FontSet& fonts);
+
+    std::function<void()> onClick;
+
+  private:
+    SIZE textSize(HFONT font) const;
+
+    HWND handle_ = nullptr;
+    int id_;
+    ControlKind kind_;
+    Twips place_;
+    FontRole font_;
+    bool fitToText_;
+};
+
+}  // namespace kelvane::win32

@@ -1,0 +1,201 @@
+#include "win32/HelpPage.h"
+
+#include "behaviour/Program.h"
+#include "win32/ControlIds.h"
+#include "win32/Text.h"
+
+namespace kelvane::win32 {
+namespace {
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr int kClientWidth = 4800;  // twips
+constexpr int kClientHeight = 5700;
+constexpr int kFrameLeft = 75;
+constexpr int kHeadingLeft = 150;  // relative to the frame
+constexpr int kBodyLeft = 450;
+constexpr int kLineHeight = 195;
+constexpr int kOpenOffset = 400;  // right of and below the main window's corner
+
+struct HelpLine {
+    int top;
+    bool heading;
+    const wchar_t* text;
+};
+
+// Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
+constexpr HelpLine kHelpLines[kHelpLineCount] = {
+    {225, true, L"Kelvane is a Background Process in System Tray"},
+    {450, false, L"After the intial settings Kelvane will run in system tray"},
+    {675, false, L"Click Kelvane tray icon to open it"},
+    {1050, true, L"Kelvane compares file dates and times"},
+    {1275, false, L"Kelvane \tsynchronizes two or three selected files"},
+    {1500, false, L"Write or browse at least two files to sync"},
+    {1725, false, L"Older files are replaced with the latest file"},
+    {1950, false, L"If the dates and times are the same, nothing is done"},
+    {2325, true, L"The folders and files must exist"},
+    {2550, false, L"Initially create files to be synced"},
+    {2775, false, L"File name must be identical in all folders eg."},
+    {3000, false, L"File1 C:\\somefolder\\folder1\\myfile.txt"},
+    {3225, false, L"File2 C:\\somefolder\\folder2\\myfile.txt"},
+    {3450, false, L"File3 C:\\cloudfolder\\folder3\\myfile.txt"},
+    {3825, true, L"You can sync files manually or use Auto Sync"},
+    {4050, false, L"Test \"Sync Now\" before starting \"Auto Sync\""},
+    {4425, true, L"You can add Kelvane shortcut to Windows Startup"},
+    {4650, false, L"Enter \"shell:startup\" in File Explorer for startup folder"},
+    {4875, false, L"Copy Kelvane shortcut into the startup folder"},
+};
+
+void registerClass(WNDPROC procedure) {
+    static const bool registered = [procedure] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.hIcon = ::LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
+        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1);
+        windowClass.lpszClassName = kHelpWindowClass;
+        return ::RegisterClassExW(&windowClass) != 0;
+    }();
+    (void)registered;
+}
+
+SIZE outerSize(unsigned dpi) {
+    RECT rect{0, 0, toPixels(kClientWidth, dpi), toPixels(kClientHeight, dpi)};
+    ::AdjustWindowRectExForDpi(&rect, kStyle, FALSE, 0, dpi);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+}  // namespace
+
+HelpPage::~HelpPage() {
+    close();
+}
+
+void HelpPage::open(HWND mainWindow, bool ownedByMainWindow) {
+    if (window_ != nullptr) {
+        ::ShowWindow(window_, SW_SHOWNORMAL);
+        ::SetForegroundWindow(window_);
+        return;
+    }
+    registerClass(&windowProcedure);
+    // The main window's corner counts whether it is shown or hidden; a minimised one has
+    // its corner only in its placement (which is in work-area coordinates).
+    RECT main{};
+    ::GetWindowRect(mainWindow, &main);
+    if (::IsIconic(mainWindow)) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        ::GetWindowPlacement(mainWindow, &placement);
+        main = placement.rcNormalPosition;
+    }
+    const unsigned dpi = ::GetDpiForWindow(mainWindow);
+    const POINT corner{main.left + toPixels(kOpenOffset, dpi),
+                       main.top + toPixels(kOpenOffset, dpi)};
+    const SIZE size = outerSize(dpi);
+    ::CreateWindowExW(0, kHelpWindowClass, L"Kelvane Help", kStyle, corner.x, corner.y, size.cx,
+                      size.cy, ownedByMainWindow ? mainWindow : nullptr, nullptr,
+                      ::GetModuleHandleW(nullptr), this);
+    build();
+    layout(::GetDpiForWindow(window_));
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::SetFocus(controls_.back()->handle());
+}
+
+void HelpPage::close() {
+    if (window_ == nullptr) {
+        return;
+    }
+    HWND closing = window_;
+    window_ = nullptr;
+    ::DestroyWindow(closing);  // its controls go with it
+    controls_.clear();
+    fonts_.reset();
+}
+
+void HelpPage::raise() {
+    if (window_ != nullptr) {
+        ::SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ::SetForegroundWindow(window_);
+    }
+}
+
+void HelpPage::build() {
+    controls_.push_back(std::make_unique<Control>(ControlArgs{
+        window_, IDC_HelpFrame1, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
+    for (int line = 0; line < kHelpLineCount; ++line) {
+        const HelpLine& help = kHelpLines[line];
+        const int left = kFrameLeft + (help.heading ? kHeadingLeft : kBodyLeft);
+        controls_.push_back(std::make_unique<Control>(
+            ControlArgs{window_,
+                        IDC_HelpFirstLine + line,
+                        ControlKind::Label,
+                        help.text,
+                        {left, help.top, 0, kLineHeight},
+                        help.heading ? FontRole::DefaultBold : FontRole::Default,
+                        true}));
+    }
+    controls_.push_back(std::make_unique<Control>(ControlArgs{window_,
+                                                              IDC_HelpVersionLabel,
+                                                              ControlKind::Label,
+                                                              toWide(behaviour::kVersion),
+                                                              {kFrameLeft + 1950, 5325, 390, 210},
+                                                              FontRole::Version,
+                                                              true}));
+    auto ok = std::make_unique<Control>(ControlArgs{window_,
+                                                    IDC_HelpCommand1,
+                                                    ControlKind::Button,
+                                                    L"OK",
+                                                    {kFrameLeft + 3990, 5175, 540, 315}});
+    ::SendMessageW(ok->handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+    controls_.push_back(std::move(ok));
+}
+
+void HelpPage::layout(unsigned dpi) {
+    fonts_ = std::make_unique<FontSet>(dpi);
+    for (const auto& control : controls_) {
+        control->layout(*fonts_);
+    }
+}
+
+LRESULT CALLBACK HelpPage::windowProcedure(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created = reinterpret_cast<HelpPage*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        created->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* page = reinterpret_cast<HelpPage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (page == nullptr || page->window_ != window) {
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    return page->handle(message, wParam, lParam);
+}
+
+LRESULT HelpPage::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            // OK, Enter, and Esc (which the dialog keys turn into IDCANCEL).
+            if (LOWORD(wParam) == IDC_HelpCommand1 || LOWORD(wParam) == IDOK ||
+                LOWORD(wParam) == IDCANCEL) {
+                close();
+            }
+            return 0;
+        case WM_CLOSE:
+            close();
+            return 0;
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            const SIZE size = outerSize(LOWORD(wParam));
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            layout(LOWORD(wParam));
+            return 0;
+        }
+        default:
+            return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+}  // namespace kelvane::win32

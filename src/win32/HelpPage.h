@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "win32/Control.h"
+#include "win32/Fonts.h"
+
+namespace kelvane::win32 {
+
+// The help page: how Kelvane works, its version and "OK". Esc or OK closes it.
+class HelpPage {
+  public:
+    HelpPage() = default;
+    ~HelpPage();
+    HelpPage(const HelpPage&) = delete;
+    HelpPage& operator=(const HelpPage&) = delete;
+
+    // Opens the page 400 twips right of and below `mainWindow`'s corner, owned by it or
+    // not; an open page is only brought forward.
+    void open(HWND mainWindow, bool ownedByMainWindow);
+    void close();
+    // Puts an open page in front of every other window of the program.
+    void raise();
+    bool isOpen() const { return window_ != nullptr; }
+    HWND handle() const { return window_; }
+
+  private:
+    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void build();
+    void layout(unsigned dpi);
+
+    HWND window_ = nullptr;
+    std::unique_ptr<FontSet> fonts_;
+    std::vector<std::unique_ptr<Control>> controls_;
+};
+
+}  // namespace kelvane::win32

@@ -1,0 +1,67 @@
+// Kelvane for Windows: the settings window over the shared behaviour.
+
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "behaviour/Program.h"
+#include "platform/FileSystem.h"
+#include "settings/SettingsFile.h"
+#include "win32/MainWindow.h"
+#include "win32/OneInstance.h"
+#include "win32/Text.h"
+
+namespace {
+
+std::wstring executablePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);  // a long path was cut: try again with more room
+    }
+}
+
+int runKelvane() {
+    const std::wstring executable = executablePath();
+    const kelvane::win32::OneInstance oneInstance(executable);
+    if (oneInstance.anotherIsRunning()) {
+        ::MessageBoxW(nullptr,
+                      kelvane::win32::toWide(kelvane::behaviour::alreadyRunningMessage()).c_str(),
+                      L"Kelvane", MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+        return 0;
+    }
+    const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    kelvane::win32::MainWindow window;
+    kelvane::behaviour::Program program(
+        window, *fileSystem,
+        kelvane::settings::iniFilePathFor(kelvane::win32::toUtf8(executable), '\\'));
+    window.attach(program);
+    program.start(oneInstance.warning());
+    if (!program.ended()) {
+        window.showAtStart();
+    }
+    const int exitCode = program.ended() ? 0 : window.runMessageLoop();
+    window.finishWork();
+    return exitCode;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The file dialog and the accessibility annotations are COM objects of this thread.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    const int exitCode = runKelvane();
+    ::CoUninitialize();
+    return exitCode;
+}

@@ -1,0 +1,513 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "KelvaneProcess.h"
+#include "support/TempFolder.h"
+#include "win32/ControlIds.h"
+
+namespace kelvane::testing {
+namespace {
+
+using namespace kelvane::win32;
+
+constexpr std::int64_t kOld = 1'600'000'000;  // September 2020
+constexpr std::int64_t kNew = 1'700'000'000;  // November 2023
+
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());  // ASCII paths of the temporary folder
+}
+
+std::string windowsPath(std::string path) {
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
+
+// Kelvane.exe in a folder of its own, with folders a, b and c that may hold "notes.txt".
+class Journeys : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    std::unique_ptr<KelvaneProcess> kelvane;
+
+    Journeys() {
+        for (const char* sub : {"a", "b", "c"}) {
+            folder.makeFolder(sub);
+        }
+    }
+
+    std::string ini() const { return windowsPath(folder.file("Kelvane.ini")); }
+    std::string file(char slot) const {
+        return windowsPath(folder.file(std::string(1, slot) + "/notes.txt"));
+    }
+    bool settingsExist() const { return std::filesystem::exists(ini()); }
+    std::string settings() const { return readFile(ini()); }
+
+    // A settings file as a user's earlier run left it: slots a and b ticked.
+    void storeSettings(const std::string& autoSync = "OFF", const std::string& interval = "5") {
+        writeFile(ini(), "[FilePathAndFileNames]\r\nFile1=" + file('a') + "\r\nFile2=" + file('b') +
+                             "\r\nFile3=\r\n[SelectedFiles]\r\nFile1_Selected=1\r\n"
+                             "File2_Selected=1\r\nFile3_Selected=0\r\n[SyncSettings]\r\n"
+                             "SyncInterval=" +
+                             interval + "\r\nAutoSync=" + autoSync +
+                             "\r\n[SyncEvents]\r\nLastSyncEvent=NIL\r\n");
+    }
+
+    KelvaneProcess& start() {
+        kelvane = std::make_unique<KelvaneProcess>(folder.path());
+        EXPECT_TRUE(kelvane->waitUntilShown());
+        return *kelvane;
+    }
+
+    // The box the program has open now, checked for its title and text, then answered.
+    void expectBox(const std::wstring& text, int answer = IDOK) {
+        HWND box = kelvane->waitForBox();
+        ASSERT_NE(box, nullptr) << "no box appeared";
+        EXPECT_EQ(kelvane->text(box), L"Kelvane");
+        EXPECT_EQ(KelvaneProcess::boxText(box), text);
+        KelvaneProcess::press(box, answer);
+        ASSERT_TRUE(waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }));
+    }
+
+    void exitFromTrayMenu() {
+        kelvane->post(WM_COMMAND, IDM_menuExitKelvane, 0);
+        ASSERT_TRUE(kelvane->waitForExit());
+        EXPECT_EQ(kelvane->exitCode(), 0u);
+    }
+};
+
+int countWindows(const KelvaneProcess& app, const wchar_t* className) {
+    struct Count {
+        DWORD processId;
+        const wchar_t* className;
+        int found;
+    } count{app.id(), className, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto* count = reinterpret_cast<Count*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = {};
+            ::GetClassNameW(window, name, 64);
+            if (owner == count->processId && std::wstring_view(name) == count->className &&
+                ::IsWindowVisible(window)) {
+                ++count->found;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.found;
+}
+
+TEST_F(Journeys, FirstRunShowsTheDesignValuesAndTheHelpPageAndWritesNothing) {
+    KelvaneProcess& app = start();
+    EXPECT_EQ(app.text(app.window()), L"Kelvane v1.45");
+    EXPECT_EQ(app.text(IDC_File1Text), L"C:\\SomePath\\ExampleFolder\\file1.txt");
+    EXPECT_EQ(app.text(IDC_File2Text), L"C:\\CloudPath\\ExampleFolder\\file1.txt");
+    EXPECT_EQ(app.text(IDC_File3Text), L"");
+    EXPECT_TRUE(app.ticked(IDC_File1Selected));
+    EXPECT_TRUE(app.ticked(IDC_File2Selected));
+    EXPECT_FALSE(app.ticked(IDC_File3Selected));
+    EXPECT_EQ(app.text(IDC_AutoSyncIntervalText), L"10");
+    EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
+    EXPECT_EQ(app.text(IDC_LastSyncLabel), L"NIL");
+    EXPECT_EQ(app.text(IDC_Frame1), L"Files to Sync");
+    EXPECT_EQ(app.text(IDC_Browse2), L"---");
+
+    HWND help = app.waitForWindow(kHelpWindowClass);
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(app.text(help), L"Kelvane Help");
+    EXPECT_EQ(::GetWindow(help, GW_OWNER), app.window()) << "stays in front of the window";
+    EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpVersionLabel)), L"v1.45");
+    EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpFirstLine)),
+              L"Kelvane is a Background Process in System Tray");
+    EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpFirstLine + 17)),
+              L"Enter \"shell:startup\" in File Explorer for startup folder");
+    EXPECT_FALSE(settingsExist());
+
+    exitFromTrayMenu();
+    EXPECT_TRUE(settingsExist()) << "Exit saves";
+    EXPECT_NE(settings().find("File1=C:\\SomePath\\ExampleFolder\\file1.txt"), std::string::npos);
+}
+
+TEST_F(Journeys, TheKeyboardStartsAtTheFirstTickBoxAndTabFollowsTheFocusOrder) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    const auto focused = [&] {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(app.window(), nullptr), &thread);
+        return ::GetDlgCtrlID(thread.hwndFocus);
+    };
+    const int order[] = {IDC_File3Selected,  IDC_File2Selected,     IDC_File1Selected,
+                         IDC_File1Text,      IDC_File2Text,         IDC_File3Text,
+                         IDC_SyncNowCommand, IDC_AutoSyncCommand,   IDC_AutoSyncIntervalText,
+                         IDC_HelpCommand,    IDC_HideToTrayCommand, IDC_Browse1,
+                         IDC_Browse2,        IDC_Browse3,           IDC_File3Selected};
+    for (const int id : order) {
+        EXPECT_TRUE(waitUntil([&] { return focused() == id; }))
+            << "expected " << id << ", got " << focused();
+        ::PostMessageW(app.control(id), WM_KEYDOWN, VK_TAB, 0);
+    }
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, HelpOpensFromItsButtonAndEscOrOkClosesIt) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.settle();
+    EXPECT_EQ(app.findWindow(kHelpWindowClass), nullptr) << "only a first run opens it";
+    for (const bool byEscape : {true, false}) {
+        app.click(IDC_HelpCommand);
+        HWND help = app.waitForWindow(kHelpWindowClass);
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(::GetWindow(help, GW_OWNER), nullptr);
+        RECT page{};
+        RECT main{};
+        ::GetWindowRect(help, &page);
+        ::GetWindowRect(app.window(), &main);
+        const int offset = ::MulDiv(400, static_cast<int>(::GetDpiForWindow(app.window())), 1440);
+        EXPECT_EQ(page.left - main.left, offset) << "400 twips right of the window";
+        EXPECT_EQ(page.top - main.top, offset) << "and 400 below";
+        app.click(IDC_HelpCommand);  // again: the open page comes forward, no second one
+        app.settle();
+        EXPECT_EQ(app.findWindow(kHelpWindowClass), help);
+        EXPECT_EQ(countWindows(app, kHelpWindowClass), 1);
+        HWND ok = ::GetDlgItem(help, IDC_HelpCommand1);
+        EXPECT_EQ(app.text(ok), L"OK");
+        if (byEscape) {
+            ::PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
+        } else {
+            ::PostMessageW(help, WM_COMMAND, MAKEWPARAM(IDC_HelpCommand1, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(ok));
+        }
+        EXPECT_TRUE(waitUntil([&] { return app.findWindow(kHelpWindowClass) == nullptr; }));
+    }
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, SyncNowCopiesTheNewestFileOverTheOlder) {
+    writeFileAt(file('a'), "old bytes", kOld);
+    writeFileAt(file('b'), "new bytes", kNew);
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.click(IDC_SyncNowCommand);
+    ASSERT_TRUE(waitUntil([&] {
+        return app.text(IDC_LastSyncLabel).rfind(L"File1 updated ", 0) == 0;
+    })) << "status: "
+        << ::testing::PrintToString(app.text(IDC_LastSyncLabel));
+    EXPECT_NE(app.text(IDC_LastSyncLabel).find(L" at "), std::wstring::npos);
+    EXPECT_EQ(readFile(file('a')), "new bytes");
+    EXPECT_EQ(modifiedSinceEpoch(file('a')), std::chrono::seconds(kNew));
+    EXPECT_EQ(app.findWindow(L"#32770"), nullptr);
+    exitFromTrayMenu();
+    EXPECT_NE(settings().find("LastSyncEvent=File1 updated "), std::string::npos);
+}
+
+TEST_F(Journeys, AutoSyncFromTheSettingsFileCopiesOnTheTimersTick) {
+    writeFileAt(file('a'), "old bytes", kOld);
+    writeFileAt(file('b'), "new bytes", kNew);
+    storeSettings("ON", "1");
+    KelvaneProcess& app = start();
+    EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" ON ");
+    EXPECT_TRUE(waitUntil([&] { return readFile(file('a')) == "new bytes"; }));
+    EXPECT_TRUE(
+        waitUntil([&] { return app.text(IDC_LastSyncLabel).rfind(L"File1 updated ", 0) == 0; }));
+    exitFromTrayMenu();
+    EXPECT_NE(settings().find("AutoSync=ON"), std::string::npos);
+}
+
+TEST_F(Journeys, EachRefusalShowsItsBoxAndSwitchesAutoSyncOff) {
+    writeFileAt(file('a'), "a", kOld);
+    writeFileAt(file('b'), "b", kNew);
+    writeFileAt(windowsPath(folder.file("c/other.txt")), "c", kNew);
+    storeSettings("ON", "5");
+    KelvaneProcess& app = start();
+    ASSERT_EQ(app.text(IDC_AutoSyncLabel), L" ON ");
+    ASSERT_FALSE(app.enabled(IDC_File1Text));
+
+    struct Refusal {
+        std::wstring file2;
+        bool tick2;
+        std::wstring text;
+    };
+    const Refusal refusals[] = {
+        {wide(windowsPath(folder.file("b/missing.txt"))), true,
+         L"File2 not found\r\n\r\nCheck file path and name or unselect file."},
+        {wide(windowsPath(folder.file("c/other.txt"))), true,
+         L"File names must be identical in each folder."},
+        {wide(file('b')), false, L"Select at least two files"},
+    };
+    for (const Refusal& refusal : refusals) {
+        app.click(IDC_AutoSyncCommand);  // off, so the slots can be changed
+        ASSERT_TRUE(waitUntil([&] { return app.enabled(IDC_File2Text); }));
+        app.setText(IDC_File2Text, refusal.file2);
+        app.setTicked(IDC_File2Selected, refusal.tick2);
+        app.click(IDC_AutoSyncCommand);  // on again
+        ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" ON "; }));
+        app.click(IDC_SyncNowCommand);
+        expectBox(refusal.text);
+        EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
+        EXPECT_TRUE(app.enabled(IDC_File1Text));
+        app.click(IDC_AutoSyncCommand);
+    }
+    EXPECT_EQ(readFile(file('a')), "a") << "a refusal copies nothing";
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, ACopyOntoAFileHeldOpenShowsTheFailureLineAndNoBox) {
+    writeFileAt(file('a'), "old bytes", kOld);
+    writeFileAt(file('b'), "new bytes", kNew);
+    storeSettings();
+    HANDLE held = ::CreateFileW(wide(file('a')).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    KelvaneProcess& app = start();
+    app.click(IDC_SyncNowCommand);
+    EXPECT_TRUE(waitUntil([&] {
+        return app.text(IDC_LastSyncLabel) == L"Sync failed. File(s) might be open in other app.";
+    }));
+    app.settle();
+    EXPECT_EQ(app.findWindow(L"#32770"), nullptr);
+    ::CloseHandle(held);
+    EXPECT_EQ(readFile(file('a')), "old bytes");
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, TheIntervalIsCheckedAndAutoSyncLocksTheSlots) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    const std::pair<std::wstring, std::wstring> refused[] = {
+        {L"abc", L"Enter only numbers to Sync Interval"},
+        {L"1.5", L"Enter only numbers to Sync Interval"},
+        {L"61", L"Max Sync Interval is 60 seconds"},
+    };
+    for (const auto& [interval, message] : refused) {
+        app.setText(IDC_AutoSyncIntervalText, interval);
+        app.click(IDC_AutoSyncCommand);
+        expectBox(message);
+        EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
+        EXPECT_TRUE(app.enabled(IDC_AutoSyncIntervalText));
+    }
+    app.setText(IDC_AutoSyncIntervalText, L"060");
+    app.click(IDC_AutoSyncCommand);
+    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" ON "; }));
+    for (const int id : {IDC_File1Selected, IDC_File2Selected, IDC_File3Selected, IDC_File1Text,
+                         IDC_File2Text, IDC_File3Text, IDC_AutoSyncIntervalText}) {
+        EXPECT_FALSE(app.enabled(id)) << id;
+    }
+    for (const int id : {IDC_Browse1, IDC_Browse2, IDC_Browse3, IDC_SyncNowCommand,
+                         IDC_AutoSyncCommand, IDC_HelpCommand, IDC_HideToTrayCommand}) {
+        EXPECT_TRUE(app.enabled(id)) << id;
+    }
+    app.click(IDC_AutoSyncCommand);
+    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" OFF "; }));
+    EXPECT_TRUE(app.enabled(IDC_File1Text));
+    exitFromTrayMenu();
+    EXPECT_NE(settings().find("SyncInterval=060"), std::string::npos);
+}
+
+TEST_F(Journeys, HideToTraySavesAndATrayClickBringsTheWindowBack) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setText(IDC_File3Text, L"C:\\Elsewhere\\notes.txt");
+    std::filesystem::remove(ini());
+    app.click(IDC_HideToTrayCommand);
+    // Without a notification area (as here, headless) the window is minimised instead.
+    ASSERT_TRUE(
+        waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
+    ASSERT_TRUE(settingsExist());
+    EXPECT_NE(settings().find("File3=C:\\Elsewhere\\notes.txt"), std::string::npos);
+
+    app.post(kTrayCallbackMessage, 0, MAKELPARAM(WM_LBUTTONDOWN, 1));
+    EXPECT_TRUE(
+        waitUntil([&] { return ::IsWindowVisible(app.window()) && !::IsIconic(app.window()); }));
+    exitFromTrayMenu();
+}
+
+// Run where a notification area exists (the Windows test run does so once under Xvfb):
+// the icon is added, so Hide to tray hides the window rather than minimising it.
+TEST_F(Journeys, WithANotificationAreaHideToTrayHidesTheWindow) {
+    if (std::getenv("KELVANE_EXPECT_TRAY") == nullptr) {
+        GTEST_SKIP() << "no notification area here";
+    }
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.click(IDC_HideToTrayCommand);
+    ASSERT_TRUE(waitUntil([&] { return !::IsWindowVisible(app.window()); }));
+    EXPECT_FALSE(::IsIconic(app.window()));
+    app.post(kTrayCallbackMessage, 0, MAKELPARAM(WM_LBUTTONDOWN, 1));
+    EXPECT_TRUE(waitUntil([&] { return ::IsWindowVisible(app.window()) != FALSE; }));
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, ASecondStartShowsTheMessageAndEnds) {
+    storeSettings();
+    KelvaneProcess& first = start();
+    const std::string before = settings();
+    KelvaneProcess second(folder.path());
+    HWND box = second.waitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(second.text(box), L"Kelvane");
+    EXPECT_EQ(KelvaneProcess::boxText(box),
+              L"Kelvane  is already running.\r\nClick system tray icon.");
+    EXPECT_EQ(second.findWindow(kMainWindowClass), nullptr);
+    KelvaneProcess::press(box, IDOK);
+    ASSERT_TRUE(second.waitForExit());
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(settings(), before);
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, TheCloseBoxAsksAndNoKeepsKelvaneRunning) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setText(IDC_File3Text, L"C:\\Kept\\notes.txt");
+    app.post(WM_CLOSE, 0, 0);
+    HWND box = app.waitForBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(KelvaneProcess::boxText(box), L"Do you really want to stop Kelvane?");
+    EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+    const LONG_PTR noStyle = ::GetWindowLongPtrW(::GetDlgItem(box, IDNO), GWL_STYLE);
+    EXPECT_EQ(noStyle & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "No is the default";
+    KelvaneProcess::press(box, IDNO);
+    ASSERT_TRUE(waitUntil([&] { return app.findWindow(L"#32770") == nullptr; }));
+    app.settle();
+    EXPECT_TRUE(app.running());
+    EXPECT_EQ(settings().find("C:\\Kept"), std::string::npos) << "No saves nothing";
+
+    app.post(WM_CLOSE, 0, 0);
+    expectBox(L"Do you really want to stop Kelvane?", IDYES);
+    ASSERT_TRUE(app.waitForExit());
+    EXPECT_NE(settings().find("File3=C:\\Kept\\notes.txt"), std::string::npos);
+}
+
+TEST_F(Journeys, ASessionEndSavesWithoutAskingEvenWithTheQuestionOpen) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setText(IDC_File3Text, L"C:\\Session\\notes.txt");
+    app.post(WM_CLOSE, 0, 0);
+    ASSERT_NE(app.waitForBox(), nullptr);
+    DWORD_PTR allowed = 0;
+    ::SendMessageTimeoutW(app.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          &allowed);
+    EXPECT_EQ(allowed, TRUE) << "never holds up the log-off";
+    ::SendMessageTimeoutW(app.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          nullptr);
+    EXPECT_NE(settings().find("File3=C:\\Session\\notes.txt"), std::string::npos)
+        << "saved before the log-off goes on";
+    EXPECT_TRUE(app.waitForExit());
+}
+
+TEST_F(Journeys, ASessionEndWhileHiddenSavesAndEnds) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.click(IDC_HideToTrayCommand);
+    ASSERT_TRUE(
+        waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
+    app.setText(IDC_File3Text, L"C:\\Hidden\\notes.txt");
+    ::SendMessageTimeoutW(app.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          nullptr);
+    ::SendMessageTimeoutW(app.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
+                          nullptr);
+    EXPECT_NE(settings().find("File3=C:\\Hidden\\notes.txt"), std::string::npos);
+    EXPECT_EQ(app.findWindow(L"#32770"), nullptr) << "no question";
+    EXPECT_TRUE(app.waitForExit());
+}
+
+TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "needs Windows-1252 as the ANSI code page";
+    }
+    storeSettings();
+    std::string bytes = settings();
+    const std::string stored = "C:\\Caf\xe9\\notes.txt";  // e acute in Windows-1252
+    bytes += "[Extra]\r\nKept=yes\r\n";
+    bytes.replace(bytes.find("File3="), 6, "File3=" + stored);
+    writeFile(ini(), bytes);
+    KelvaneProcess& app = start();
+    EXPECT_EQ(app.text(IDC_File3Text), L"C:\\Caf\u00e9\\notes.txt");
+    exitFromTrayMenu();
+    EXPECT_NE(settings().find("File3=" + stored + "\r\n"), std::string::npos);
+    EXPECT_NE(settings().find("Kept=yes"), std::string::npos);
+}
+
+TEST_F(Journeys, BrowseCancelledLeavesThePathBoxAlone) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    const std::wstring before = app.text(IDC_File2Text);
+    app.click(IDC_Browse2);
+    HWND dialog = app.waitForBox();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(app.text(dialog), L"Kelvane Select file");
+    KelvaneProcess::press(dialog, IDCANCEL);
+    ASSERT_TRUE(waitUntil([&] { return app.findWindow(L"#32770") == nullptr; }));
+    app.settle();
+    EXPECT_EQ(app.text(IDC_File2Text), before);
+    exitFromTrayMenu();
+}
+
+// The file name box of the open dialog: its first visible edit box.
+HWND fileNameBox(HWND dialog) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM parameter) -> BOOL {
+            wchar_t name[16] = {};
+            ::GetClassNameW(child, name, 16);
+            if (std::wstring_view(name) == L"Edit" && ::IsWindowVisible(child)) {
+                *reinterpret_cast<HWND*>(parameter) = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(Journeys, BrowseFillsOnlyItsBoxAndTheNextOneOpensInTheSameFolder) {
+    writeFileAt(file('c'), "c", kOld);
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setTicked(IDC_File3Selected, false);
+    app.click(IDC_Browse3);
+    HWND dialog = app.waitForBox();
+    ASSERT_NE(dialog, nullptr);
+    HWND name = fileNameBox(dialog);
+    ASSERT_NE(name, nullptr);
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(file('c')).c_str()));
+    KelvaneProcess::press(dialog, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File3Text) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File3Text));
+    EXPECT_FALSE(app.ticked(IDC_File3Selected)) << "the tick stays as it was";
+    EXPECT_EQ(app.text(IDC_File1Text), wide(file('a')));
+
+    // The next dialog opens in that folder: a bare name is found there.
+    app.click(IDC_Browse1);
+    dialog = app.waitForBox();
+    ASSERT_NE(dialog, nullptr);
+    ::SendMessageW(fileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"notes.txt"));
+    KelvaneProcess::press(dialog, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File1Text) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File1Text));
+    exitFromTrayMenu();
+}
+
+TEST_F(Journeys, TheTrayMenuOpensOnARightClick) {
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.post(kTrayCallbackMessage, MAKEWPARAM(100, 100), MAKELPARAM(WM_CONTEXTMENU, 1));
+    HWND menu = app.waitForWindow(L"#32768");
+    ASSERT_NE(menu, nullptr);
+    // Esc closes it as it would for the user; then the entries work through their IDs.
+    app.post(WM_CANCELMODE, 0, 0);
+    app.post(WM_COMMAND, IDM_menuShowHelp, 0);
+    EXPECT_NE(app.waitForWindow(kHelpWindowClass), nullptr);
+    exitFromTrayMenu();
+}
+
+}  // namespace
+}  // namespace kelvane::testing

@@ -13,13 +13,14 @@ run_packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
 )
-# GoogleTest; clang for the fuzzer; MinGW and Wine for the Windows core; strace, Xvfb,
+# GoogleTest; clang for the fuzzer; MinGW and Wine (with its Tahoma and Marlett faces)
+# for the Windows core and program; strace, Xvfb,
 # time and the FAT tools for the reliability tests and benchmarks; dpkg-dev, file,
 # lintian and desktop-file-utils to build and check the Debian package.
 test_only_packages=(
     libgtest-dev googletest
     clang-14 libclang-rt-14-dev
-    g++-mingw-w64-x86-64-posix wine wine64
+    g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
     strace xvfb xauth time
     fusefat dosfstools fuse3 util-linux
     dpkg-dev file lintian desktop-file-utils

@@ -42,7 +42,8 @@ int runKelvane() {
     kelvane::win32::MainWindow window;
     kelvane::behaviour::Program program(
         window, *fileSystem,
-        kelvane::settings::iniFilePathFor(kelvane::win32::toUtf8(executable), '\\'));
+        kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),
+                                               '\\'));
     window.attach(program);
     program.start(oneInstance.warning());
     if (!program.ended()) {

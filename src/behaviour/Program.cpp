@@ -71,7 +71,8 @@ void Program::start(const std::string& oneInstanceWarning) {
 // Something in the settings file's place that is no settings file (a folder, a FIFO, a
 // file far too large) is left alone: the program runs as on a first run and says why once.
 bool Program::settingsFileLoadable() {
-    const settings::SettingsFileCheck check = settings::checkSettingsFile(fileSystem_, settingsPath_);
+    const settings::SettingsFileCheck check =
+        settings::checkSettingsFile(fileSystem_, settingsPath_);
     if (settingsTroubles_.isNews(check.trouble)) {
         face_.showMessage(BoxKind::Warning, "Kelvane cannot use its settings file\n" +
                                                 settingsPath_ + "\n\n" + check.trouble.reason() +

@@ -123,8 +123,8 @@ Status copyBytes(int from, int to, off_t size, const std::string& source,
     bool kernelCopy = true;
     std::vector<char> buffer;
     const auto keepGoing = [&] {
-        return !progress || progress(static_cast<std::uint64_t>(copied),
-                                     static_cast<std::uint64_t>(size));
+        return !progress ||
+               progress(static_cast<std::uint64_t>(copied), static_cast<std::uint64_t>(size));
     };
     while (copied < size) {
         if (!keepGoing()) {

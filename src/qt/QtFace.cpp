@@ -190,8 +190,7 @@ bool QtFace::askYesNo(const std::string& text) {
     return dialogs_.askYesNo(&window_, fromUtf8(text));
 }
 
-std::optional<std::string> QtFace::chooseFile(const std::string& title,
-                                              const std::string& folder) {
+std::optional<std::string> QtFace::chooseFile(const std::string& title, const std::string& folder) {
     const QString chosen = dialogs_.openFile(&window_, fromUtf8(title), fromUtf8(folder));
     if (chosen.isEmpty()) {
         return std::nullopt;
@@ -209,8 +208,7 @@ void QtFace::dismissBoxes() {
 bool QtFace::addTrayIcon() {
     tray_ = std::make_unique<TrayIcon>(window_.windowIcon(), window_.trayMenu);
     if (program_ != nullptr) {
-        connect(tray_.get(), &TrayIcon::leftClicked, this,
-                [this] { program_->trayIconClicked(); });
+        connect(tray_.get(), &TrayIcon::leftClicked, this, [this] { program_->trayIconClicked(); });
     }
     tray_->add();
     return TrayIcon::trayAvailable() && tray_->isShown();

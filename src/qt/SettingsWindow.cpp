@@ -113,8 +113,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent) {
 void SettingsWindow::buildFilesFrame() {
     filesFrame = place(new QFrame(this), "Frame1", QRect(75, 150, 6765, 2040));
     filesFrame->setFrameShape(QFrame::StyledPanel);
-    auto* caption =
-        makeLabel(filesFrame, "Frame1Caption", QStringLiteral("Files to Sync"), 120, 0);
+    auto* caption = makeLabel(filesFrame, "Frame1Caption", QStringLiteral("Files to Sync"), 120, 0);
     caption->setFont(windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, true));
     caption->adjustSize();
     selectHeading = makeLabel(filesFrame, "Label7", QStringLiteral("Select"), 375, 375);
@@ -132,8 +131,8 @@ SlotRow SettingsWindow::buildRow(int slot, int captionTop, QRect pathTwips, QRec
         return QString::fromLatin1(pattern).arg(number).toLatin1();
     };
     SlotRow row;
-    row.caption = makeLabel(filesFrame, kCaptionNames[slot - 1],
-                            QStringLiteral("File") + number, 75, captionTop);
+    row.caption = makeLabel(filesFrame, kCaptionNames[slot - 1], QStringLiteral("File") + number,
+                            75, captionTop);
     row.tick = makeTick(filesFrame, name("File%1Selected").constData(), captionTop);
     row.path = makePathBox(filesFrame, name("File%1Text").constData(), pathTwips);
     row.browse = place(new QPushButton(QStringLiteral("---"), filesFrame),
@@ -190,9 +189,9 @@ void SettingsWindow::buildTrayMenu() {
 }
 
 void SettingsWindow::setFocusOrder() {
-    const QList<QWidget*> order = {rows[2].tick, rows[1].tick,   rows[0].tick, rows[0].path,
-                                   rows[1].path, rows[2].path,   syncNow,      autoSync,
-                                   interval,     help,           hideToTray,   rows[0].browse,
+    const QList<QWidget*> order = {rows[2].tick,   rows[1].tick,  rows[0].tick, rows[0].path,
+                                   rows[1].path,   rows[2].path,  syncNow,      autoSync,
+                                   interval,       help,          hideToTray,   rows[0].browse,
                                    rows[1].browse, rows[2].browse};
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);

@@ -65,9 +65,8 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
     sessionEnd.onSessionEnd = [&program] {
         program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
     };
-    program.start(lock == SingleInstance::Outcome::Unavailable
-                      ? unprotectedNote(instance.failure())
-                      : std::string());
+    program.start(lock == SingleInstance::Outcome::Unavailable ? unprotectedNote(instance.failure())
+                                                               : std::string());
     const int status = program.ended() ? 0 : QApplication::exec();
     sessionEnd.onSessionEnd = nullptr;
     return status;

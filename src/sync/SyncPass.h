@@ -19,10 +19,10 @@ struct FileSlot {
 using FileSlots = std::array<FileSlot, 3>;
 
 enum class SyncResult {
-    Copied,   // statusPrefix names the updated slots
-    Equal,    // times equal: nothing copied
-    Refused,  // the selection is wrong: message says why; no file was touched
-    Failed,   // the pass broke off: failureLine for the user, reason for the curious
+    Copied,     // statusPrefix names the updated slots
+    Equal,      // times equal: nothing copied
+    Refused,    // the selection is wrong: message says why; no file was touched
+    Failed,     // the pass broke off: failureLine for the user, reason for the curious
     Cancelled,  // stopped on request between two chunks of a copy; that target unchanged
 };
 

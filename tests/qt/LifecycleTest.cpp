@@ -205,14 +205,12 @@ class LifecycleTest : public QObject {
         QProcessEnvironment environment = offscreen();
         // LeakSanitizer cannot look at a process that another one traces.
         environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        RealProgram tracer(installedCopy(), environment,
-                           {QStringLiteral("strace"), QStringLiteral("-f"),
-                            QStringLiteral("--seccomp-bpf"), QStringLiteral("-qq"),
-                            QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                            QStringLiteral("-e"), QStringLiteral("trace=copy_file_range"),
-                            QStringLiteral("-e"),
-                            QStringLiteral("inject=copy_file_range:delay_enter=500000"),
-                            QStringLiteral("--")});
+        RealProgram tracer(
+            installedCopy(), environment,
+            {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("--seccomp-bpf"),
+             QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+             QStringLiteral("-e"), QStringLiteral("trace=copy_file_range"), QStringLiteral("-e"),
+             QStringLiteral("inject=copy_file_range:delay_enter=500000"), QStringLiteral("--")});
         qint64 program = 0;
         QVERIFY(QTest::qWaitFor(
             [&] { return (program = childOf(tracer.pid())) != 0 && catches(program, SIGTERM); },

@@ -47,7 +47,9 @@ class SettingsWindowTest : public QObject {
     std::unique_ptr<kelvane::behaviour::Program> program;
 
     kelvane::qt::SettingsWindow& window() { return face->window(); }
-    kelvane::qt::SlotRow& row(int slot) { return window().rows[static_cast<std::size_t>(slot - 1)]; }
+    kelvane::qt::SlotRow& row(int slot) {
+        return window().rows[static_cast<std::size_t>(slot - 1)];
+    }
     QString file(int slot) const {
         return QString::fromStdString(
             folder->file(std::string(1, static_cast<char>('a' + slot - 1)) + "/notes.txt"));
@@ -118,11 +120,28 @@ class SettingsWindowTest : public QObject {
     }
 
     void everyControlCarriesItsNameAndTheFocusOrderIsFixed() {
-        for (const char* name :
-             {"KelvaneForm", "Frame1", "Label7", "Label8", "Label1", "Label2", "Label5",
-              "File1Selected", "File1Text", "Browse1", "File3Text", "SyncNowCommand",
-              "AutoSyncCommand", "AutoSyncLabel", "Label3", "AutoSyncIntervalText", "Label4",
-              "HelpCommand", "Label6", "LastSyncLabel", "HideToTrayCommand", "menuTray"}) {
+        for (const char* name : {"KelvaneForm",
+                                 "Frame1",
+                                 "Label7",
+                                 "Label8",
+                                 "Label1",
+                                 "Label2",
+                                 "Label5",
+                                 "File1Selected",
+                                 "File1Text",
+                                 "Browse1",
+                                 "File3Text",
+                                 "SyncNowCommand",
+                                 "AutoSyncCommand",
+                                 "AutoSyncLabel",
+                                 "Label3",
+                                 "AutoSyncIntervalText",
+                                 "Label4",
+                                 "HelpCommand",
+                                 "Label6",
+                                 "LastSyncLabel",
+                                 "HideToTrayCommand",
+                                 "menuTray"}) {
             QVERIFY2(window().objectName() == QLatin1String(name) ||
                          window().findChild<QObject*>(QString::fromLatin1(name)) != nullptr,
                      name);
@@ -206,9 +225,9 @@ class SettingsWindowTest : public QObject {
 
         QCOMPARE(window().autoSyncBadge->text(), QStringLiteral(" ON "));
         QCOMPARE(background(window().autoSyncBadge), QColor(0, 255, 0));
-        for (QWidget* locked : {static_cast<QWidget*>(row(1).tick),
-                                static_cast<QWidget*>(row(3).path),
-                                static_cast<QWidget*>(window().interval)}) {
+        for (QWidget* locked :
+             {static_cast<QWidget*>(row(1).tick), static_cast<QWidget*>(row(3).path),
+              static_cast<QWidget*>(window().interval)}) {
             QVERIFY(!locked->isEnabled());
         }
         QVERIFY(row(1).browse->isEnabled());
@@ -234,8 +253,9 @@ class SettingsWindowTest : public QObject {
     }
 
     void storedPlaceAndGreyTickReachTheWindow() {
-        start("[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=0\nFile3_Selected=1.5\n"
-              "[FormLocation]\nFormTop=1500\nFormLeft=3000\n");
+        start(
+            "[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=0\nFile3_Selected=1.5\n"
+            "[FormLocation]\nFormTop=1500\nFormLeft=3000\n");
         QVERIFY(row(1).tick->isChecked());
         QVERIFY(!row(2).tick->isChecked());
         QCOMPARE(row(3).tick->checkState(), Qt::PartiallyChecked);

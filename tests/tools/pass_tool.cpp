@@ -65,6 +65,9 @@ int report(const SyncOutcome& outcome) {
         case SyncResult::Refused:
             std::cout << "Refused: " << outcome.message << std::endl;
             return 2;
+        case SyncResult::Cancelled:
+            std::cout << "Cancelled" << std::endl;
+            return 3;
     }
     return 1;
 }

@@ -15,7 +15,9 @@ class FirstPaintQuitter : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
-            QTimer::singleShot(0, qApp, &QApplication::quit);
+            // exit, not quit: quit first asks every window to close, and Kelvane's
+            // window leaves closing to the program.
+            QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
         }
         return QObject::eventFilter(watched, event);
     }

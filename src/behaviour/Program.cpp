@@ -11,6 +11,22 @@ struct Program::RunningPass {
     std::atomic<bool> cancelled{false};
     std::atomic<int> lastPercent{-1};
     std::chrono::steady_clock::time_point started;
+    // Set before the pass starts: an outcome of equal times would change nothing on
+    // screen, so the pass need not wake the window to say so. An idle auto sync then costs
+    // the window one wake-up a tick, the timer's own.
+    bool quietIfEqual = false;
+    // Set by the pass when it ended that quietly; the window reads it at its next look.
+    std::atomic<bool> endedQuietly{false};
+
+    // The pass's side: true when it ended without anything to send back. A stop asked
+    // for meanwhile is always answered, so a shutdown waiting for it goes on.
+    bool endQuietly(const sync::SyncOutcome& outcome) {
+        if (!quietIfEqual || outcome.result != sync::SyncResult::Equal) {
+            return false;
+        }
+        endedQuietly = true;
+        return !cancelled;
+    }
 };
 
 namespace {
@@ -189,6 +205,8 @@ void Program::runPass() {
     showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
     auto pass = std::make_shared<RunningPass>();
     pass->started = clock_();
+    pass->quietIfEqual = look_ == StatusLook::Normal && failureDetail_.empty() &&
+                         !failureToldFromTray_ && !closing_;
     pass_ = pass;
     Face& face = face_;
     platform::FileSystem& fileSystem = fileSystem_;
@@ -210,7 +228,9 @@ void Program::runPass() {
             }
         };
         const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem, control);
-        sendBack([outcome](Program& self) { self.passFinished(outcome); });
+        if (!pass->endQuietly(outcome)) {
+            sendBack([outcome](Program& self) { self.passFinished(outcome); });
+        }
     });
 }
 
@@ -223,7 +243,14 @@ void Program::passProgressed(const sync::CopyProgress& progress) {
                      StatusLook::Normal, {});
 }
 
+bool Program::passRunning() const {
+    return pass_ != nullptr && !pass_->endedQuietly;
+}
+
 void Program::passFinished(const sync::SyncOutcome& outcome) {
+    if (ended_) {
+        return;  // a stop and a quiet end crossed; shutdown has already finished
+    }
     pass_.reset();
     recordOutcome(outcome);
     if (closing_) {
@@ -383,9 +410,13 @@ void Program::unload(CloseCause cause) {
     face_.stopTimer();
     if (pass_) {
         // The copy stops at its next chunk; its temporary file goes and the target keeps
-        // its old bytes. Shutdown goes on when the outcome arrives.
+        // its old bytes. Shutdown goes on when the outcome arrives. The stop is asked for
+        // before the quiet end is looked at, and the pass looks the other way round, so
+        // one of the two always sees the other: the outcome cannot be lost.
         pass_->cancelled = true;
-        return;
+        if (!pass_->endedQuietly) {
+            return;
+        }
     }
     finishUnload(cause);
 }

@@ -58,7 +58,7 @@ class Program {
     void closeRequested(CloseCause cause);
 
     bool autoSyncOn() const { return autoSyncOn_; }
-    bool passRunning() const { return pass_ != nullptr; }
+    bool passRunning() const;
     // True once shutdown has finished and the face was told to end the program.
     bool ended() const { return ended_; }
     const std::string& lastSyncEvent() const { return lastEvent_; }

@@ -113,6 +113,45 @@ TEST_F(SyncActions, NoPassStartsWhileOneRuns) {
     EXPECT_FALSE(program->passRunning());
 }
 
+// An idle auto sync must not wake the window twice a tick: a pass that finds equal times
+// while the line already looks as that outcome would leave it sends nothing back.
+TEST_F(SyncActions, AnIdlePassWithNothingToShowSendsNothingBack) {
+    startWithSlotsOnFiles();
+    put(1, "same", kOld);
+    put(2, "same", kOld);
+    program->autoSyncClicked();
+
+    for (int i = 0; i < 3; ++i) {
+        program->timerTicked();
+        face.runBackgroundWork();
+        EXPECT_EQ(face.uiTasksWaiting(), 0U);
+        EXPECT_FALSE(program->passRunning());
+    }
+
+    fileSystem.unsearchable.insert(file(2));
+    tick();
+    EXPECT_EQ(face.status.look, behaviour::StatusLook::Failure);
+    fileSystem.unsearchable.clear();
+    program->timerTicked();
+    face.runBackgroundWork();
+    EXPECT_EQ(face.uiTasksWaiting(), 1U);  // the red line must go
+    face.runUiTasks();
+    EXPECT_EQ(face.status.look, behaviour::StatusLook::Normal);
+}
+
+TEST_F(SyncActions, ExitWhileAQuietPassEndsStillEndsTheProgram) {
+    startWithSlotsOnFiles();
+    put(1, "same", kOld);
+    put(2, "same", kOld);
+    program->syncNowClicked();
+
+    program->exitChosen();
+    face.finishBackgroundWork();
+
+    EXPECT_TRUE(face.ended);
+    EXPECT_TRUE(savedHas("LastSyncEvent=NIL"));
+}
+
 TEST_F(SyncActions, LongCopyShowsItsProgressAndASaveKeepsTheLastFinishedEvent) {
     startWithSlotsOnFiles();
     put(1, std::string(8 << 20, 'n'), kNew);

@@ -59,7 +59,6 @@ constexpr const char* kSessionCopy =
 #endif
 
 struct HelpLine {
-    QLabel* HelpPage::*label;
     const char* name;
     int top;
     LineKind kind;
@@ -68,38 +67,29 @@ struct HelpLine {
 
 // Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
 const HelpLine kHelpLines[] = {
-    {&HelpPage::Label16, "Label16", 225, LineKind::Heading,
+    {"Label16", 225, LineKind::Heading,
      QT_TR_NOOP("Kelvane is a Background Process in System Tray")},
-    {&HelpPage::Label17, "Label17", 450, LineKind::Body,
+    {"Label17", 450, LineKind::Body,
      QT_TR_NOOP("After the intial settings Kelvane will run in system tray")},
-    {&HelpPage::Label15, "Label15", 675, LineKind::Body,
-     QT_TR_NOOP("Click Kelvane tray icon to open it")},
-    {&HelpPage::Label1, "Label1", 1050, LineKind::Heading,
-     QT_TR_NOOP("Kelvane compares file dates and times")},
-    {&HelpPage::Label22, "Label22", 1275, LineKind::Body,
+    {"Label15", 675, LineKind::Body, QT_TR_NOOP("Click Kelvane tray icon to open it")},
+    {"Label1", 1050, LineKind::Heading, QT_TR_NOOP("Kelvane compares file dates and times")},
+    {"Label22", 1275, LineKind::Body,
      QT_TR_NOOP("Kelvane \tsynchronizes two or three selected files")},
-    {&HelpPage::Label19, "Label19", 1500, LineKind::Body,
-     QT_TR_NOOP("Write or browse at least two files to sync")},
-    {&HelpPage::Label3, "Label3", 1725, LineKind::Body,
-     QT_TR_NOOP("Older files are replaced with the latest file")},
-    {&HelpPage::Label2, "Label2", 1950, LineKind::Body,
+    {"Label19", 1500, LineKind::Body, QT_TR_NOOP("Write or browse at least two files to sync")},
+    {"Label3", 1725, LineKind::Body, QT_TR_NOOP("Older files are replaced with the latest file")},
+    {"Label2", 1950, LineKind::Body,
      QT_TR_NOOP("If the dates and times are the same, nothing is done")},
-    {&HelpPage::Label5, "Label5", 2325, LineKind::Heading,
-     QT_TR_NOOP("The folders and files must exist")},
-    {&HelpPage::Label4, "Label4", 2550, LineKind::Body,
-     QT_TR_NOOP("Initially create files to be synced")},
-    {&HelpPage::Label14, "Label14", 2775, LineKind::Body,
-     QT_TR_NOOP("File name must be identical in all folders eg.")},
-    {&HelpPage::Label8, "Label8", 3000, LineKind::Body, kExampleFile1},
-    {&HelpPage::Label9, "Label9", 3225, LineKind::Body, kExampleFile2},
-    {&HelpPage::Label18, "Label18", 3450, LineKind::Body, kExampleFile3},
-    {&HelpPage::Label6, "Label6", 3825, LineKind::Heading,
-     QT_TR_NOOP("You can sync files manually or use Auto Sync")},
-    {&HelpPage::Label7, "Label7", 4050, LineKind::Body,
-     QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
-    {&HelpPage::Label21, "Label21", 4425, LineKind::Heading, kSessionHeading},
-    {&HelpPage::Label20, "Label20", 4650, LineKind::Body, kSessionFolder},
-    {&HelpPage::Label25, "Label25", 4875, LineKind::Body, kSessionCopy},
+    {"Label5", 2325, LineKind::Heading, QT_TR_NOOP("The folders and files must exist")},
+    {"Label4", 2550, LineKind::Body, QT_TR_NOOP("Initially create files to be synced")},
+    {"Label14", 2775, LineKind::Body, QT_TR_NOOP("File name must be identical in all folders eg.")},
+    {"Label8", 3000, LineKind::Body, kExampleFile1},
+    {"Label9", 3225, LineKind::Body, kExampleFile2},
+    {"Label18", 3450, LineKind::Body, kExampleFile3},
+    {"Label6", 3825, LineKind::Heading, QT_TR_NOOP("You can sync files manually or use Auto Sync")},
+    {"Label7", 4050, LineKind::Body, QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
+    {"Label21", 4425, LineKind::Heading, kSessionHeading},
+    {"Label20", 4650, LineKind::Body, kSessionFolder},
+    {"Label25", 4875, LineKind::Body, kSessionCopy},
 };
 
 QString lineText(const char* text) {
@@ -139,23 +129,25 @@ HelpPage::HelpPage(QWidget* owner)
     setWindowIcon(applicationIcon());
     setFont(defaultFont());
 
-    Frame1 = new QFrame(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Frame1->setGeometry(twipsRect(kFrameLeft, 0, kFrameWidth, kFrameHeight, this));
+    frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    frame->setGeometry(twipsRect(kFrameLeft, 0, kFrameWidth, kFrameHeight, this));
 
     buildHelpLines();
     buildVersionAndButton();
     fitWindowToLines();
     previewKeysOfFocusableControls();
     describeForScreenReaders();
-    connect(Command1, &QPushButton::clicked, this, &HelpPage::Command1_Click);
-    Command1->setFocus();
+    connect(okButton, &QPushButton::clicked, this, &HelpPage::okClicked);
+    okButton->setFocus();
 }
 
 void HelpPage::buildHelpLines() {
-    for (const HelpLine& line : kHelpLines) {
-        auto* label = new QLabel(lineText(line.text), Frame1);
+    static_assert(std::size(kHelpLines) == kLineCount);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const HelpLine& line = kHelpLines[i];
+        auto* label = new QLabel(lineText(line.text), frame);
         label->setObjectName(QString::fromLatin1(line.name));
         label->setTextFormat(Qt::PlainText);
         const bool heading = line.kind == LineKind::Heading;
@@ -165,36 +157,36 @@ void HelpPage::buildHelpLines() {
         label->setGeometry(
             twipsRect(heading ? kHeadingLeft : kBodyLeft, line.top, 0, kLineHeight, this));
         growToText(label);
-        this->*line.label = label;
+        lines[i] = label;
     }
 }
 
 void HelpPage::buildVersionAndButton() {
-    VersionLabel = new QLabel(QStringLiteral("v0.00"), Frame1);
-    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
-    VersionLabel->setTextFormat(Qt::PlainText);
-    VersionLabel->setFont(windowFont(QStringLiteral("Calibri"), 9));
-    VersionLabel->setGeometry(twipsRect(1950, 5325, 390, 210, this));
-    growToText(VersionLabel);
+    versionLabel = new QLabel(QStringLiteral("v0.00"), frame);
+    versionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    versionLabel->setTextFormat(Qt::PlainText);
+    versionLabel->setFont(windowFont(QStringLiteral("Calibri"), 9));
+    versionLabel->setGeometry(twipsRect(1950, 5325, 390, 210, this));
+    growToText(versionLabel);
 
-    Command1 = new QPushButton(tr("OK"), Frame1);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twipsRect(3990, 5175, 540, 315, this));
+    okButton = new QPushButton(tr("OK"), frame);
+    okButton->setObjectName(QStringLiteral("Command1"));
+    okButton->setGeometry(twipsRect(3990, 5175, 540, 315, this));
     // Enter on the focused button presses it, as in a dialog.
-    Command1->setAutoDefault(true);
+    okButton->setAutoDefault(true);
 }
 
 // The lines are laid out for a narrow font. Where a wider one stands in, the window
 // grows to the right instead of cutting them off, and OK keeps its corner.
 void HelpPage::fitWindowToLines() {
     int rightmost = 0;
-    for (const HelpLine& line : kHelpLines) {
-        rightmost = std::max(rightmost, (this->*line.label)->geometry().right() + 1);
+    for (const QLabel* line : lines) {
+        rightmost = std::max(rightmost, line->geometry().right() + 1);
     }
     const int needed = rightmost + toPixels(kHeadingLeft, this);
-    const int growth = std::max(0, needed - Frame1->width());
-    Frame1->resize(Frame1->width() + growth, Frame1->height());
-    Command1->move(Command1->x() + growth, Command1->y());
+    const int growth = std::max(0, needed - frame->width());
+    frame->resize(frame->width() + growth, frame->height());
+    okButton->move(okButton->x() + growth, okButton->y());
     setFixedSize(toPixels(kClientWidth, this) + growth, toPixels(kClientHeight, this));
 }
 
@@ -213,25 +205,25 @@ void HelpPage::describeForScreenReaders() {
     // The labels keep their captions as what is spoken; the window's name is its title
     // and the button's name is "OK".
     setAccessibleDescription(tr("How Kelvane works and how to set it up"));
-    VersionLabel->setAccessibleDescription(tr("Kelvane version"));
-    Command1->setAccessibleDescription(tr("Close the help window"));
+    versionLabel->setAccessibleDescription(tr("Kelvane version"));
+    okButton->setAccessibleDescription(tr("Close the help window"));
 }
 
-void HelpPage::Form_Load(const QWidget* mainWindow, const QString& version) {
+void HelpPage::placeBeside(const QWidget* mainWindow, const QString& version) {
     if (mainWindow != nullptr) {
         const int offset = toPixels(kLoadOffset, mainWindow);
         move(mainWindow->pos() + QPoint(offset, offset));
     }
-    VersionLabel->setText(version);
-    growToText(VersionLabel);
+    versionLabel->setText(version);
+    growToText(versionLabel);
 }
 
-void HelpPage::Command1_Click() {
+void HelpPage::okClicked() {
     close();
 }
 
-void HelpPage::Form_KeyPress(int keyAscii) {
-    if (keyAscii == kEscape) {
+void HelpPage::keyTyped(int characterCode) {
+    if (characterCode == kEscape) {
         close();
     }
 }
@@ -245,10 +237,10 @@ bool HelpPage::eventFilter(QObject* watched, QEvent* event) {
     // A key the focused control ignores travels on to its parents; only its first
     // stop counts, so the handler sees each key once.
     if (event->type() == QEvent::KeyPress && isFirstReceiver(watched)) {
-        const int keyAscii = characterCodeOf(*static_cast<QKeyEvent*>(event));
-        if (keyAscii != kNoCharacter) {
-            Form_KeyPress(keyAscii);
-            if (keyAscii == kEscape) {
+        const int characterCode = characterCodeOf(*static_cast<QKeyEvent*>(event));
+        if (characterCode != kNoCharacter) {
+            keyTyped(characterCode);
+            if (characterCode == kEscape) {
                 return true;
             }
         }
@@ -265,7 +257,7 @@ HelpPage* openHelpWindow(QPointer<HelpPage>& current, QWidget* mainWindow, const
                          QWidget* owner) {
     if (current.isNull() || !current->isLoaded()) {
         current = new HelpPage(owner);
-        current->Form_Load(mainWindow, version);
+        current->placeBeside(mainWindow, version);
     }
     current->show();
     current->raise();

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <array>
 
 class QFrame;
 class QLabel;
@@ -23,39 +24,23 @@ class HelpPage : public QWidget {
 
     // Loading: 400 twips right of and below the main window's outer top-left corner
     // (also while the main window is hidden), then the version text.
-    void Form_Load(const QWidget* mainWindow, const QString& version);
+    void placeBeside(const QWidget* mainWindow, const QString& version);
 
     // False once the page has been closed; Qt deletes it only later, from the event loop.
     bool isLoaded() const { return loaded_; }
 
-    QFrame* Frame1;
-    QLabel* Label16;
-    QLabel* Label17;
-    QLabel* Label15;
-    QLabel* Label1;
-    QLabel* Label22;
-    QLabel* Label19;
-    QLabel* Label3;
-    QLabel* Label2;
-    QLabel* Label5;
-    QLabel* Label4;
-    QLabel* Label14;
-    QLabel* Label8;
-    QLabel* Label9;
-    QLabel* Label18;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label21;
-    QLabel* Label20;
-    QLabel* Label25;
-    QLabel* VersionLabel;
-    QPushButton* Command1;
+    static constexpr int kLineCount = 19;
+
+    QFrame* frame;
+    std::array<QLabel*, kLineCount> lines;  // top to bottom
+    QLabel* versionLabel;
+    QPushButton* okButton;
 
   public slots:
-    void Command1_Click();
+    void okClicked();
     // Sees every typed character before the control with the focus does: Esc (27)
     // closes the page, everything else is left to the controls.
-    void Form_KeyPress(int keyAscii);
+    void keyTyped(int characterCode);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

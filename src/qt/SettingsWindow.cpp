@@ -123,7 +123,7 @@ void SettingsWindow::buildFilesFrame() {
     rows[2] = buildRow(3, 1575, QRect(825, 1500, 5415, 315), QRect(6300, 1500, 345, 315));
 }
 
-// The designer's names of the three rows' captions were Label1, Label2 and Label5.
+// The rows' captions keep the object names users' tools know them by, which skip 3 and 4.
 SlotRow SettingsWindow::buildRow(int slot, int captionTop, QRect pathTwips, QRect browseTwips) {
     static const char* const kCaptionNames[] = {"Label1", "Label2", "Label5"};
     const QString number = QString::number(slot);

@@ -100,7 +100,7 @@ HelpPage* HelpPageTest::open(const QString& version, QWidget* owner) {
 }
 
 void HelpPageTest::closeWithOk() {
-    QTest::mouseClick(help_->Command1, Qt::LeftButton);
+    QTest::mouseClick(help_->okButton, Qt::LeftButton);
     runPendingDeletes();
 }
 
@@ -154,7 +154,7 @@ void HelpPageTest::showsEachHelpLineWithItsTextAndPlace() {
 
     HelpPage* help = open();
     const auto* label =
-        help->Frame1->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
+        help->frame->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(label != nullptr);
     QCOMPARE(label->text(), text);
     QCOMPARE(label->pos(), QPoint(toPixels(heading ? 150 : 450, help), toPixels(top, help)));
@@ -164,15 +164,15 @@ void HelpPageTest::showsEachHelpLineWithItsTextAndPlace() {
 
 void HelpPageTest::showsExactlyNineteenHelpLines() {
     HelpPage* help = open();
-    const QList<QLabel*> labels = help->Frame1->findChildren<QLabel*>();
+    const QList<QLabel*> labels = help->frame->findChildren<QLabel*>();
     QCOMPARE(labels.size(), 20);  // the nineteen lines and the version
-    QVERIFY(labels.contains(help->VersionLabel));
-    QCOMPARE(help->Label22->text().count(QLatin1Char('\t')), 1);
+    QVERIFY(labels.contains(help->versionLabel));
+    QCOMPARE(help->lines[4]->text().count(QLatin1Char('\t')), 1);
 }
 
 void HelpPageTest::speaksOfTheSystemItRunsOn() {
     HelpPage* help = open();
-    for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
+    for (const QLabel* label : help->frame->findChildren<QLabel*>()) {
         QCOMPARE(label->textFormat(), Qt::PlainText);  // a home folder may hold anything
 #ifndef Q_OS_WIN
         for (const char* windowsWord : {"C:\\", "Windows", "shell:", "File Explorer"}) {
@@ -185,12 +185,11 @@ void HelpPageTest::speaksOfTheSystemItRunsOn() {
 
 void HelpPageTest::cutsNoLineOff() {
     HelpPage* help = open();
-    for (const QLabel* label : help->Frame1->findChildren<QLabel*>()) {
+    for (const QLabel* label : help->frame->findChildren<QLabel*>()) {
         QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
-        QVERIFY2(label->geometry().right() < help->Frame1->width(),
-                 qPrintable(label->objectName()));
+        QVERIFY2(label->geometry().right() < help->frame->width(), qPrintable(label->objectName()));
     }
-    QVERIFY(help->Frame1->geometry().right() < help->width());
+    QVERIFY(help->frame->geometry().right() < help->width());
 }
 
 void HelpPageTest::keepsItsClientAreaFixed() {
@@ -199,12 +198,12 @@ void HelpPageTest::keepsItsClientAreaFixed() {
     QCOMPARE(help->height(), toPixels(5700, help));
     // Only where a stand-in font is wider than the designed one does it grow sideways.
     QVERIFY(help->width() >= toPixels(4800, help));
-    QCOMPARE(help->Frame1->pos(), QPoint(toPixels(75, help), 0));
-    QCOMPARE(help->Frame1->height(), toPixels(5640, help));
-    QCOMPARE(help->VersionLabel->pos(), QPoint(toPixels(1950, help), toPixels(5325, help)));
-    QCOMPARE(help->Command1->y(), toPixels(5175, help));
-    QCOMPARE(help->Command1->size(), QSize(toPixels(540, help), toPixels(315, help)));
-    QCOMPARE(help->Command1->text(), QStringLiteral("OK"));
+    QCOMPARE(help->frame->pos(), QPoint(toPixels(75, help), 0));
+    QCOMPARE(help->frame->height(), toPixels(5640, help));
+    QCOMPARE(help->versionLabel->pos(), QPoint(toPixels(1950, help), toPixels(5325, help)));
+    QCOMPARE(help->okButton->y(), toPixels(5175, help));
+    QCOMPARE(help->okButton->size(), QSize(toPixels(540, help), toPixels(315, help)));
+    QCOMPARE(help->okButton->text(), QStringLiteral("OK"));
 }
 
 void HelpPageTest::isTitledKelvaneHelp() {
@@ -224,13 +223,13 @@ void HelpPageTest::carriesTheApplicationIconInEverySize() {
 
 void HelpPageTest::readsV000OnlyUntilLoaded() {
     HelpPage unloaded;
-    QCOMPARE(unloaded.VersionLabel->text(), QStringLiteral("v0.00"));
+    QCOMPARE(unloaded.versionLabel->text(), QStringLiteral("v0.00"));
 }
 
 void HelpPageTest::readsTheMainWindowsVersionOnceOpen() {
     HelpPage* help = open();
-    QCOMPARE(help->VersionLabel->text(), kVersion);
-    QVERIFY(help->VersionLabel->width() >= help->VersionLabel->sizeHint().width());
+    QCOMPARE(help->versionLabel->text(), kVersion);
+    QVERIFY(help->versionLabel->width() >= help->versionLabel->sizeHint().width());
 }
 
 void HelpPageTest::opensFourHundredTwipsRightOfAndBelowTheMainWindow() {
@@ -253,7 +252,7 @@ void HelpPageTest::openingTwiceGivesTheSameWindowInItsPlace() {
     HelpPage* second = open(QStringLiteral("v9.99"));
     QCOMPARE(second, first);
     QCOMPARE(second->pos(), placed);
-    QCOMPARE(second->VersionLabel->text(), kVersion);
+    QCOMPARE(second->versionLabel->text(), kVersion);
     QCOMPARE(mainWindow_->findChildren<HelpPage*>().size(), 0);
     QVERIFY(second->isVisible());
 }
@@ -266,7 +265,7 @@ void HelpPageTest::okClosesItAndTheNextOpeningPlacesItAnew() {
     mainWindow_->move(kMainWindowCorner + QPoint(120, 40));
     HelpPage* help = open();
     QCOMPARE(help->pos(), mainWindow_->pos() + loadOffset(mainWindow_));
-    QCOMPARE(help->VersionLabel->text(), kVersion);
+    QCOMPARE(help->versionLabel->text(), kVersion);
 }
 
 void HelpPageTest::escClosesItAndTheNextOpeningPlacesItAnew() {
@@ -282,10 +281,10 @@ void HelpPageTest::escClosesItAndTheNextOpeningPlacesItAnew() {
 
 void HelpPageTest::escClosesItWhenTheOkButtonHasTheFocus() {
     HelpPage* help = open();
-    help->Command1->setFocus();
-    QCOMPARE(help->focusWidget(), help->Command1);
+    help->okButton->setFocus();
+    QCOMPARE(help->focusWidget(), help->okButton);
 
-    QTest::keyClick(help->Command1, Qt::Key_Escape);
+    QTest::keyClick(help->okButton, Qt::Key_Escape);
     QVERIFY(!help->isVisible());
     runPendingDeletes();
     QVERIFY(help_.isNull());
@@ -308,7 +307,7 @@ void HelpPageTest::otherKeysLeaveItOpen() {
     const QPoint placed = help->pos();
 
     QTest::keyClick(help->windowHandle(), static_cast<Qt::Key>(key));
-    QTest::keyClick(help->Command1, static_cast<Qt::Key>(key));
+    QTest::keyClick(help->okButton, static_cast<Qt::Key>(key));
     QTest::keyClick(help, static_cast<Qt::Key>(key));
     runPendingDeletes();
 
@@ -316,31 +315,31 @@ void HelpPageTest::otherKeysLeaveItOpen() {
     QVERIFY(help->isVisible());
     QVERIFY(help->isLoaded());
     QCOMPARE(help->pos(), placed);
-    QCOMPARE(help->VersionLabel->text(), kVersion);
+    QCOMPARE(help->versionLabel->text(), kVersion);
 }
 
 void HelpPageTest::keyHandlerActsOnEscOnly() {
     HelpPage* help = open();
     for (int keyAscii = 0; keyAscii <= 0xFFFF; ++keyAscii) {
         if (keyAscii != 27) {
-            help->Form_KeyPress(keyAscii);
+            help->keyTyped(keyAscii);
         }
     }
     QVERIFY(help->isVisible());
 
-    help->Form_KeyPress(27);
+    help->keyTyped(27);
     QVERIFY(!help->isVisible());
     QVERIFY(!help->isLoaded());
 }
 
 void HelpPageTest::openingRightAfterClosingLoadsAFreshWindow() {
     HelpPage* first = open();
-    first->Command1_Click();
+    first->okClicked();
     // Before the event loop has deleted the closed window, an opening must not revive it.
     HelpPage* second = open();
     QVERIFY(second != first);
     QVERIFY(second->isVisible());
-    QCOMPARE(second->VersionLabel->text(), kVersion);
+    QCOMPARE(second->versionLabel->text(), kVersion);
     runPendingDeletes();
     QCOMPARE(help_.data(), second);
 }
@@ -379,14 +378,14 @@ void HelpPageTest::speaksToScreenReaders() {
     QVERIFY(window != nullptr);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Kelvane Help"));
 
-    QAccessibleInterface* ok = QAccessible::queryAccessibleInterface(help->Command1);
+    QAccessibleInterface* ok = QAccessible::queryAccessibleInterface(help->okButton);
     QVERIFY(ok != nullptr);
     QCOMPARE(ok->role(), QAccessible::Button);
     QCOMPARE(ok->text(QAccessible::Name), QStringLiteral("OK"));
 
-    QAccessibleInterface* line = QAccessible::queryAccessibleInterface(help->Label7);
-    QCOMPARE(line->text(QAccessible::Name), help->Label7->text());
-    QAccessibleInterface* version = QAccessible::queryAccessibleInterface(help->VersionLabel);
+    QAccessibleInterface* line = QAccessible::queryAccessibleInterface(help->lines[15]);
+    QCOMPARE(line->text(QAccessible::Name), help->lines[15]->text());
+    QAccessibleInterface* version = QAccessible::queryAccessibleInterface(help->versionLabel);
     QCOMPARE(version->text(QAccessible::Name), kVersion);
 }
 

@@ -341,7 +341,7 @@ class SettingsWindowTest : public QObject {
         QTest::mouseClick(window().help, Qt::LeftButton);
 
         QCOMPARE(face->helpPage(), first);
-        QCOMPARE(first->VersionLabel->text(), QStringLiteral("v1.45"));
+        QCOMPARE(first->versionLabel->text(), QStringLiteral("v1.45"));
         const int offset = kelvane::qt::toPixels(400, &window());
         QCOMPARE(first->pos(), window().pos() + QPoint(offset, offset));
     }

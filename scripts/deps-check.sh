@@ -10,20 +10,7 @@ cd "$(dirname "$0")/.."
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {  # what, command...
-    local what=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        echo "ok: $what"
-        passed=$((passed + 1))
-    else
-        echo "FAILED: $what"
-        sed 's/^/    /' "$work/out"
-        failed=$((failed + 1))
-    fi
-}
+source scripts/lib/check.sh
 
 mapfile -t run_set < <(scripts/install-deps.sh --list run)
 mapfile -t test_set < <(scripts/install-deps.sh --list test)

@@ -21,20 +21,7 @@ if ! (cd "$build" && cpack -G DEB >"$work/cpack.log" 2>&1); then
     exit 1
 fi
 deb=$(ls "$build"/kelvane_*.deb)
-passed=0
-failed=0
-check() {  # what, command...
-    local what=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        echo "ok: $what"
-        passed=$((passed + 1))
-    else
-        echo "FAILED: $what"
-        sed 's/^/    /' "$work/out"
-        failed=$((failed + 1))
-    fi
-}
+source scripts/lib/check.sh
 
 # The program an Exec line starts, without field codes or quotes.
 exec_program() {  # desktop file

@@ -4,6 +4,7 @@
 # usage: scripts/screenshots-windows.sh   (builds with the MinGW cross compiler first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/wine-fonts.sh
 
 build=${KELVANE_MINGW_BUILD_DIR:-build-mingw}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake \
@@ -27,12 +28,7 @@ wineboot -i >/dev/null 2>&1
 # Unmanaged: Wine draws the caption itself, and hiding a window costs no wait.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
-# Tahoma and Marlett from fonts-wine, where installed: the faces Windows would use.
-for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
-    if [ -e "/usr/share/wine/fonts/$font" ]; then
-        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-done
+add_windows_fonts
 
 drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/Kelvane" "$drive/Users/Public/Documents" "$drive/Users/Public/Cloud"

@@ -9,6 +9,7 @@
 # Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/wine-fonts.sh
 scripts/install-deps.sh test
 
 started=$SECONDS
@@ -39,11 +40,7 @@ wineserver -w
 # Without a display Wine makes no windows unless told to draw nowhere; with Tahoma (from
 # fonts-wine) "MS Shell Dlg" looks as on Windows and Marlett draws the caption buttons.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
-    if [ -e "/usr/share/wine/fonts/$font" ]; then
-        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-done
+add_windows_fonts
 wineserver -w
 # One server for every program of the run, so none pays for starting it again.
 wineserver -p

@@ -10,6 +10,7 @@
 # usage: bench/win32/footprint.sh [RUNS=21] [IDLE_SECONDS=30]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/wine-fonts.sh
 runs=${1:-21}
 idle_seconds=${2:-30}
 build=${KELVANE_MINGW_BENCH_DIR:-build-mingw-bench}
@@ -30,12 +31,7 @@ trap cleanup EXIT
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
-# Tahoma and Marlett from fonts-wine, where installed: the faces Windows would use.
-for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
-    if [ -e "/usr/share/wine/fonts/$font" ]; then
-        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-done
+add_windows_fonts
 wineserver -p
 
 probe=$build/bench/win32/kelvane_footprint_probe.exe

@@ -22,6 +22,15 @@ inline int toPixels(int twips, unsigned dpi) {
     return ::MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
+// WM_DPICHANGED: the window takes the place the system suggests, at the outer size its
+// layout needs at the new DPI (wParam's low word). The caller then lays it out again.
+inline unsigned followDpiChange(HWND window, WPARAM wParam, LPARAM lParam, SIZE outerSize) {
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    ::SetWindowPos(window, nullptr, suggested->left, suggested->top, outerSize.cx, outerSize.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    return LOWORD(wParam);
+}
+
 // Badge: a centred label in a thin border, for the auto-sync state.
 enum class ControlKind { Frame, Label, Badge, CheckBox, TextBox, Button };
 

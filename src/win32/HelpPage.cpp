@@ -185,14 +185,9 @@ LRESULT HelpPage::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             close();
             return 0;
-        case WM_DPICHANGED: {
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            const SIZE size = outerSize(LOWORD(wParam));
-            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-            layout(LOWORD(wParam));
+        case WM_DPICHANGED:
+            layout(followDpiChange(window_, wParam, lParam, outerSize(LOWORD(wParam))));
             return 0;
-        }
         default:
             return ::DefWindowProcW(window_, message, wParam, lParam);
     }

@@ -346,14 +346,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 answerSessionEnd();
             }
             return 0;
-        case WM_DPICHANGED: {
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            const SIZE size = outerSize(LOWORD(wParam));
-            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-            layout(LOWORD(wParam));
+        case WM_DPICHANGED:
+            layout(followDpiChange(window_, wParam, lParam, outerSize(LOWORD(wParam))));
             return 0;
-        }
         default:
             if (message == taskbarCreated_ && taskbarCreated_ != 0) {
                 if (tray_) {

@@ -5,5 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh run "$@"
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build build-release -j"$(nproc)" >/dev/null

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the settings-file fuzzer with clang 14 (libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs it from the seed corpus for the given number of
+# Builds the settings-file fuzzer (the fuzz preset: clang 14, libFuzzer, AddressSanitizer
+# and UndefinedBehaviorSanitizer) and runs it from the seed corpus for the given number of
 # seconds, 60 unless told. Inputs it finds go to build-fuzz/corpus, never into fuzz/corpus;
 # a crashing input is saved in build-fuzz/ and ends the run with a failure.
 #
@@ -11,15 +11,10 @@ scripts/install-deps.sh test
 
 seconds=${1:-60}
 out=build-fuzz
-fuzzer=$out/settings_reader_fuzzer
+fuzzer=$out/fuzz/kelvane_settings_fuzzer
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 mkdir -p "$out/corpus"
-
-clang++-14 -std=c++20 -O1 -g -Wall -Wextra -Wpedantic -Werror \
-    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer \
-    -Isrc fuzz/SettingsReaderFuzzer.cpp src/settings/IniDocument.cpp \
-    src/settings/LeadingNumber.cpp src/settings/SettingsEncoding.cpp src/settings/SettingsFile.cpp \
-    src/platform/PosixFileSystem.cpp \
-    -o "$fuzzer"
 
 # -timeout catches hangs, leaks are checked after every input that allocates.
 if "$fuzzer" "$out/corpus" fuzz/corpus -max_total_time="$seconds" -timeout=10 -dict=fuzz/settings.dict \

@@ -10,7 +10,7 @@ scripts/install-deps.sh test
 
 jobs=$(nproc)
 build=${KELVANE_BUILD_DIR:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON >/dev/null
+cmake --preset test -B "$build" >/dev/null
 cmake --build "$build" -j"$jobs"
 
 export QT_QPA_PLATFORM=offscreen

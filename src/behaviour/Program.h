@@ -62,7 +62,6 @@ class Program {
     // True once shutdown has finished and the face was told to end the program.
     bool ended() const { return ended_; }
     const std::string& lastSyncEvent() const { return lastEvent_; }
-    const std::string& settingsPath() const { return settingsPath_; }
 
     // The clock that decides when a long copy starts showing its progress.
     void setClock(Clock clock) { clock_ = std::move(clock); }
@@ -97,7 +96,6 @@ class Program {
     Clock clock_;
 
     bool autoSyncOn_ = false;
-    std::string intervalAccepted_;
     std::string lastEvent_ = "NIL";
     StatusLook look_ = StatusLook::Normal;
     std::string failureDetail_;

@@ -38,12 +38,6 @@ using CopyProgressHandler = std::function<bool(std::uint64_t copied, std::uint64
 // looks cost nothing measurable.
 inline constexpr std::uint64_t kCopyChunk = 8 << 20;
 
-// What the existence test saw at a path.
-enum class Presence {
-    OrdinaryFile,  // an ordinary file the sync may use (symbolic links followed)
-    Missing,       // nothing there, a folder, or (on Windows) a hidden or system file
-};
-
 // What the settings file's path holds (symbolic links followed).
 struct SettingsFileLook {
     enum class Kind {
@@ -92,15 +86,6 @@ class FileSystem {
     // answered (a folder on the way cannot be searched, the path is longer than the
     // system takes).
     virtual Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) = 0;
-
-    // The same look, when only the answer "is there a file" matters.
-    Result<Presence> presence(const std::string& path) {
-        auto found = findOrdinaryFile(path);
-        if (!found) {
-            return Error{found.reason()};
-        }
-        return found.value() ? Presence::OrdinaryFile : Presence::Missing;
-    }
 
     // True when the file lies on a volume known by its type to store times at two-second
     // steps (the FAT family). Asked only when two times differ by less than two seconds.

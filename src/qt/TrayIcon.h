@@ -17,7 +17,6 @@ class TrayIcon : public QObject {
     void add();
     void remove();
     bool isShown() const { return icon_.isVisible(); }
-    QString tip() const { return icon_.toolTip(); }
 
     // Whether the desktop has a tray to hide into at all.
     static bool trayAvailable();

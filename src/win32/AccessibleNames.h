@@ -20,7 +20,6 @@ class AccessibleNames {
     AccessibleNames& operator=(const AccessibleNames&) = delete;
 
     // False where the system offers no annotation service.
-    bool available() const { return services_ != nullptr; }
     void name(HWND control, const std::wstring& name);
     void describe(HWND control, const std::wstring& description);
     // Takes the annotations off again; the service keeps them until told.

@@ -61,6 +61,7 @@ class FakeFace final : public behaviour::Face {
 
     // ---- Driving the threads
     bool backgroundWaiting() const { return !background_.empty(); }
+    std::size_t backgroundJobsWaiting() const { return background_.size(); }
     // Runs the waiting background work here and now, then what it sent back.
     void finishBackgroundWork();
     // Runs the waiting background work; what it sends back waits for runUiTasks.

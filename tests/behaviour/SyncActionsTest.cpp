@@ -104,9 +104,12 @@ TEST_F(SyncActions, NoPassStartsWhileOneRuns) {
     put(2, "old", kOld);
     program->syncNowClicked();
     ASSERT_TRUE(program->passRunning());
+    const auto paintedBefore = face.statusHistory.size();
 
     program->timerTicked();
     program->syncNowClicked();
+    EXPECT_EQ(face.backgroundJobsWaiting(), 1U);  // a second pass would wait here too
+    EXPECT_EQ(face.statusHistory.size(), paintedBefore);
     face.finishBackgroundWork();
 
     EXPECT_EQ(fileSystem.copies, 1);

@@ -4,6 +4,9 @@
 #include <shobjidl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "win32/ControlIds.h"
 #include "win32/Text.h"
 
@@ -26,6 +29,14 @@ constexpr ULONGLONG kSessionEndWaitMs = 3000;
 // Twips rectangle of a control inside a frame, from the frame's own corner.
 Twips inFrame(const Twips& frame, int left, int top, int width, int height) {
     return {frame.left + left, frame.top + top, width, height};
+}
+
+// A stored position in pixels. A number from the file far beyond any screen stays far
+// beyond it, within what a window position can hold.
+int positionPixels(double twips, unsigned dpi) {
+    constexpr double kFarOff = 1 << 24;
+    const double pixels = twips * dpi / 1440.0;
+    return std::isfinite(pixels) ? static_cast<int>(std::clamp(pixels, -kFarOff, kFarOff)) : 0;
 }
 
 constexpr Twips kFrame1{75, 150, 6765, 2040};
@@ -591,17 +602,35 @@ behaviour::WindowPosition MainWindow::windowPosition() const {
 }
 
 void MainWindow::moveWindow(behaviour::WindowPosition position) {
-    const double pixelsPerTwip = dpi() / 1440.0;
-    ::SetWindowPos(window_, nullptr, static_cast<int>(position.left * pixelsPerTwip),
-                   static_cast<int>(position.top * pixelsPerTwip), 0, 0,
+    ::SetWindowPos(window_, nullptr, positionPixels(position.left, dpi()),
+                   positionPixels(position.top, dpi()), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Any overlap with a monitor's work area keeps the place the user chose, as on Linux: a
+// window partly above the screen still shows enough of itself to be dragged back.
 bool MainWindow::isOnAnyScreen(behaviour::WindowPosition position) const {
-    const double pixelsPerTwip = dpi() / 1440.0;
-    const POINT corner{static_cast<LONG>(position.left * pixelsPerTwip),
-                       static_cast<LONG>(position.top * pixelsPerTwip)};
-    return ::MonitorFromPoint(corner, MONITOR_DEFAULTTONULL) != nullptr;
+    RECT placed{};
+    ::GetWindowRect(window_, &placed);
+    ::OffsetRect(&placed, positionPixels(position.left, dpi()) - placed.left,
+                 positionPixels(position.top, dpi()) - placed.top);
+    struct Search {
+        RECT placed;
+        bool found;
+    } search{placed, false};
+    ::EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM parameter) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(parameter);
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            RECT shown{};
+            search->found = ::GetMonitorInfoW(monitor, &info) &&
+                            ::IntersectRect(&shown, &search->placed, &info.rcWork);
+            return search->found ? FALSE : TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void MainWindow::moveToPrimaryScreen() {

@@ -435,6 +435,34 @@ TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
     EXPECT_NE(settings().find("Kept=yes"), std::string::npos);
 }
 
+// A window partly above the screen can be dragged back by what shows of it; one that no
+// monitor shows at all cannot, so it is centred on the main screen.
+TEST_F(Journeys, AStoredPlaceOnAnyScreenIsKeptAndOneOffEveryScreenIsCentred) {
+    const auto startAt = [&](const std::string& top, const std::string& left) -> RECT {
+        storeSettings();
+        writeFile(ini(), settings() + "[FormLocation]\r\nFormTop=" + top + "\r\nFormLeft=" + left +
+                             "\r\n");
+        KelvaneProcess& app = start();
+        RECT outer{};
+        ::GetWindowRect(app.window(), &outer);
+        exitFromTrayMenu();
+        return outer;
+    };
+    const int dpi = static_cast<int>(::GetDpiForSystem());
+
+    const RECT partlyAbove = startAt("-150", "1500");
+    EXPECT_EQ(partlyAbove.top, ::MulDiv(-150, dpi, 1440));
+    EXPECT_EQ(partlyAbove.left, ::MulDiv(1500, dpi, 1440));
+
+    const RECT offEveryScreen = startAt("-3000000", "-3000000");
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = offEveryScreen.right - offEveryScreen.left;
+    const LONG height = offEveryScreen.bottom - offEveryScreen.top;
+    EXPECT_EQ(offEveryScreen.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(offEveryScreen.top, work.top + (work.bottom - work.top - height) / 2);
+}
+
 TEST_F(Journeys, BrowseCancelledLeavesThePathBoxAlone) {
     storeSettings();
     KelvaneProcess& app = start();

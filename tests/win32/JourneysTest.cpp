@@ -435,6 +435,26 @@ TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
     EXPECT_NE(settings().find("Kept=yes"), std::string::npos);
 }
 
+// Windows-1252 has neither the Cyrillic nor the Japanese letters: written as "?", the path
+// would name nothing after the restart.
+TEST_F(Journeys, APathTheAnsiCodePageCannotHoldComesBackAfterARestart) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "needs Windows-1252 as the ANSI code page";
+    }
+    const std::wstring typed = L"C:\\KT\\data\\paths\\\x0416\\\x65E5\x672C.txt";
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setText(IDC_File1Text, typed);
+    app.click(IDC_HideToTrayCommand);
+    ASSERT_TRUE(waitUntil([&] { return settings().rfind("\xFF\xFE", 0) == 0; }))
+        << "saved as UTF-16LE with its mark";
+    exitFromTrayMenu();
+
+    KelvaneProcess& again = start();
+    EXPECT_EQ(again.text(IDC_File1Text), typed);
+    exitFromTrayMenu();
+}
+
 // A window partly above the screen can be dragged back by what shows of it; one that no
 // monitor shows at all cannot, so it is centred on the main screen.
 TEST_F(Journeys, AStoredPlaceOnAnyScreenIsKeptAndOneOffEveryScreenIsCentred) {

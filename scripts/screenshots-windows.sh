@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wine-fonts.sh
+# MinGW and Wine from the test set; ImageMagick takes the picture.
+scripts/install-deps.sh test imagemagick
 
 build=${KELVANE_MINGW_BUILD_DIR:-build-mingw}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake \

@@ -85,6 +85,24 @@ class StoredValues {
     ParsedFile file_;
 };
 
+// Whether the system's 8-bit text holds every value as the user typed it. A character the
+// ANSI code page lacks would be written as "?", and a path with one would name nothing.
+bool systemBytesHold(const platform::FileSystem& fileSystem,
+                     const std::array<std::string, 11>& values) {
+    return std::all_of(values.begin(), values.end(), [&fileSystem](const std::string& utf8) {
+        return fileSystem.fromProfileBytes(fileSystem.toProfileBytes(utf8)) == utf8;
+    });
+}
+
+// The file as UTF-16LE, which the system's profile functions read as well as Kelvane: the
+// lines Kelvane does not know come over from the 8-bit text, so they read as before.
+ParsedFile asUtf16(const platform::FileSystem& fileSystem, std::string_view systemBytes) {
+    return {
+        TextEncoding::Utf16LE,
+        {},
+        IniDocument::parse(fileSystem.fromProfileBytes(systemBytes), fileSystem.nativeLineEnd())};
+}
+
 // A value in the file's own encoding, before it is quoted for storing.
 std::string inFileEncoding(const platform::FileSystem& fileSystem, TextEncoding encoding,
                            const std::string& utf8) {
@@ -248,6 +266,10 @@ std::string fileBytesWithSettings(const platform::FileSystem& fileSystem,
                                   std::string_view existingBytes, const AppSettings& settings) {
     ParsedFile file = parseFile(fileSystem, existingBytes);
     const auto values = valuesOf(settings);
+    // Once UTF-16, a file stays so: its encoding is read from its mark at every save.
+    if (file.encoding == TextEncoding::SystemBytes && !systemBytesHold(fileSystem, values)) {
+        file = asUtf16(fileSystem, existingBytes);
+    }
     for (std::size_t row = 0; row < kKeys.size(); ++row) {
         file.document.setValue(
             kKeys[row].section, kKeys[row].name,

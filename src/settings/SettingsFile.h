@@ -79,10 +79,11 @@ AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::str
 
 // Stores every field in the file in one atomic replacement: a crash leaves the old file or
 // the new one. Keys and lines the program does not know, and the file's encoding, are
-// kept. A read-only file, anything but an ordinary file and a file above the size limit
-// are left untouched; a failure (read-only folder, full disk, a file that cannot be read)
-// leaves the old file as it was and says why. The user's own settings folder is created
-// when it is missing.
+// kept; only a file in the system's 8-bit text that cannot hold a value (a character the
+// ANSI code page lacks) is written in UTF-16LE with its mark from then on. A read-only
+// file, anything but an ordinary file and a file above the size limit are left untouched;
+// a failure (read-only folder, full disk, a file that cannot be read) leaves the old file
+// as it was and says why. The user's own settings folder is created when it is missing.
 platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
                                    const AppSettings& settings);
 

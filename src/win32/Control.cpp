@@ -37,7 +37,8 @@ Control::Control(const ControlArgs& args)
       kind_(args.kind),
       place_(args.place),
       font_(args.font),
-      fitToText_(args.fitToText) {
+      fitToText_(args.fitToText),
+      frame_(args.frame) {
     const KindStyle kind = styleOf(args.kind);
     handle_ = ::CreateWindowExW(kind.exStyle, kind.className, args.text.c_str(),
                                 WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, args.parent,
@@ -91,22 +92,49 @@ void Control::setFont(FontRole role, const FontSet& fonts) {
 }
 
 void Control::layout(const FontSet& fonts) {
-    const unsigned dpi = fonts.dpi();
+    dpi_ = fonts.dpi();
     HFONT font = fonts.get(font_);
     ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    int width = toPixels(place_.width, dpi);
-    int height = toPixels(place_.height, dpi);
-    if (kind_ == ControlKind::Label || kind_ == ControlKind::Badge) {
+    const int left = toPixels(place_.left, dpi_);
+    const int top = toPixels(place_.top, dpi_);
+    int width = toPixels(place_.width, dpi_);
+    int height = toPixels(place_.height, dpi_);
+    if (isLabel()) {
         // A stand-in font may be taller or wider than the designed one.
         const SIZE needed = textSize(font);
         height = std::max(height, static_cast<int>(needed.cy));
+        // A label is as wide as its caption; a badge keeps its designed box around it.
         if (fitToText_) {
-            width = std::max(width, static_cast<int>(needed.cx) + 4);
+            width = kind_ == ControlKind::Badge ? std::max(width, captionWidth()) : captionWidth();
         }
     }
-    ::SetWindowPos(handle_, nullptr, toPixels(place_.left, dpi), toPixels(place_.top, dpi), width,
-                   height, SWP_NOZORDER | SWP_NOACTIVATE);
+    setPlace({left, top, left + width, top + height});
     ::InvalidateRect(handle_, nullptr, TRUE);
+}
+
+RECT Control::place() const {
+    RECT place{};
+    ::GetWindowRect(handle_, &place);
+    ::MapWindowPoints(nullptr, ::GetParent(handle_), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+void Control::setPlace(RECT place) {
+    if (isLabel() && frame_ != nullptr) {
+        place.right = std::max(place.left, std::min(place.right, LONG{frame_->innerRight()}));
+    }
+    ::SetWindowPos(handle_, nullptr, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int Control::innerRight() const {
+    return place().right - ::GetSystemMetricsForDpi(SM_CXEDGE, dpi_);
+}
+
+int Control::captionWidth() const {
+    // Two pixels more at 96 DPI: the last letter of some faces reaches past its advance.
+    HFONT font = reinterpret_cast<HFONT>(::SendMessageW(handle_, WM_GETFONT, 0, 0));
+    return static_cast<int>(textSize(font).cx) + ::MulDiv(2, static_cast<int>(dpi_), 96);
 }
 
 SIZE Control::textSize(HFONT font) const {

@@ -31,6 +31,8 @@ inline unsigned followDpiChange(HWND window, WPARAM wParam, LPARAM lParam, SIZE 
     return LOWORD(wParam);
 }
 
+class Control;
+
 // Badge: a centred label in a thin border, for the auto-sync state.
 enum class ControlKind { Frame, Label, Badge, CheckBox, TextBox, Button };
 
@@ -42,7 +44,9 @@ struct ControlArgs {
     std::wstring text;
     Twips place;
     FontRole font = FontRole::Default;
-    bool fitToText = false;  // a label as wide as its caption needs, never narrower
+    bool fitToText = false;  // a label as wide as its caption, in its font at the DPI
+    // The frame the control lies in: a label never reaches over its right border.
+    const Control* frame = nullptr;
 };
 
 // One standard control over its HWND: the few calls a face makes of it, and its click
@@ -68,10 +72,20 @@ class Control {
     // Places and sizes the control for the fonts' DPI.
     void layout(const FontSet& fonts);
 
+    // Where layout put it, in pixels of its parent's client area.
+    RECT place() const;
+    // Moves or resizes it after layout; a label stays cut at its frame's inner edge.
+    void setPlace(RECT place);
+    // The first pixel column right of what a frame's border leaves inside it.
+    int innerRight() const;
+    // The width a label's caption needs in its font, at the DPI of the last layout.
+    int captionWidth() const;
+
     std::function<void()> onClick;
 
   private:
     SIZE textSize(HFONT font) const;
+    bool isLabel() const { return kind_ == ControlKind::Label || kind_ == ControlKind::Badge; }
 
     HWND handle_ = nullptr;
     int id_;
@@ -79,6 +93,8 @@ class Control {
     Twips place_;
     FontRole font_;
     bool fitToText_;
+    const Control* frame_;
+    unsigned dpi_ = 96;
 };
 
 }  // namespace kelvane::win32

@@ -1,5 +1,7 @@
 #include "win32/HelpPage.h"
 
+#include <algorithm>
+
 #include "behaviour/Program.h"
 #include "win32/ControlIds.h"
 #include "win32/Text.h"
@@ -60,8 +62,9 @@ void registerClass(WNDPROC procedure) {
     (void)registered;
 }
 
-SIZE outerSize(unsigned dpi) {
-    RECT rect{0, 0, toPixels(kClientWidth, dpi), toPixels(kClientHeight, dpi)};
+// The page at its designed size, or wider by `growth` pixels where the lines need more.
+SIZE outerSize(unsigned dpi, int growth = 0) {
+    RECT rect{0, 0, toPixels(kClientWidth, dpi) + growth, toPixels(kClientHeight, dpi)};
     ::AdjustWindowRectExForDpi(&rect, kStyle, FALSE, 0, dpi);
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
@@ -123,6 +126,7 @@ void HelpPage::raise() {
 void HelpPage::build() {
     controls_.push_back(std::make_unique<Control>(ControlArgs{
         window_, IDC_HelpFrame1, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
+    const Control* frame = controls_.back().get();
     for (int line = 0; line < kHelpLineCount; ++line) {
         const HelpLine& help = kHelpLines[line];
         const int left = kFrameLeft + (help.heading ? kHeadingLeft : kBodyLeft);
@@ -133,7 +137,8 @@ void HelpPage::build() {
                         help.text,
                         {left, help.top, 0, kLineHeight},
                         help.heading ? FontRole::DefaultBold : FontRole::Default,
-                        true}));
+                        true,
+                        frame}));
     }
     controls_.push_back(std::make_unique<Control>(ControlArgs{window_,
                                                               IDC_HelpVersionLabel,
@@ -141,7 +146,8 @@ void HelpPage::build() {
                                                               toWide(behaviour::kVersion),
                                                               {kFrameLeft + 1950, 5325, 390, 210},
                                                               FontRole::Version,
-                                                              true}));
+                                                              true,
+                                                              frame}));
     auto ok = std::make_unique<Control>(ControlArgs{window_,
                                                     IDC_HelpCommand1,
                                                     ControlKind::Button,
@@ -155,6 +161,40 @@ void HelpPage::layout(unsigned dpi) {
     fonts_ = std::make_unique<FontSet>(dpi);
     for (const auto& control : controls_) {
         control->layout(*fonts_);
+    }
+    growToLines(dpi);
+}
+
+// The lines are laid out for a narrow font. Where a wider one stands in, the frame and the
+// page grow to the right instead of cutting them or running over the frame's border, and
+// OK keeps its corner, as on Linux.
+void HelpPage::growToLines(unsigned dpi) {
+    Control& frame = *controls_.front();
+    int rightmost = 0;
+    for (int line = 0; line < kHelpLineCount; ++line) {
+        const Control& label = *controls_[static_cast<std::size_t>(line) + 1];
+        rightmost =
+            std::max(rightmost, static_cast<int>(label.place().left) + label.captionWidth());
+    }
+    const int growth = std::max(
+        0, rightmost + toPixels(kHeadingLeft, dpi) - static_cast<int>(frame.place().right));
+    const SIZE size = outerSize(dpi, growth);
+    ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (growth == 0) {
+        return;
+    }
+    RECT place = frame.place();
+    place.right += growth;
+    frame.setPlace(place);
+    for (const auto& control : controls_) {
+        if (control->id() == IDC_HelpCommand1) {
+            place = control->place();
+            ::OffsetRect(&place, growth, 0);
+            control->setPlace(place);
+        } else if (control.get() != &frame) {
+            control->layout(*fonts_);  // cut at the grown frame's edge, if at all
+        }
     }
 }
 

@@ -33,6 +33,7 @@ class HelpPage {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void build();
     void layout(unsigned dpi);
+    void growToLines(unsigned dpi);
 
     HWND window_ = nullptr;
     std::unique_ptr<FontSet> fonts_;

@@ -4,6 +4,9 @@
 #include <shobjidl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "win32/ControlIds.h"
 #include "win32/Text.h"
 
@@ -26,6 +29,40 @@ constexpr ULONGLONG kSessionEndWaitMs = 3000;
 // Twips rectangle of a control inside a frame, from the frame's own corner.
 Twips inFrame(const Twips& frame, int left, int top, int width, int height) {
     return {frame.left + left, frame.top + top, width, height};
+}
+
+// A stored position in pixels. A number from the file far beyond any screen stays far
+// beyond it, within what a window position can hold.
+int positionPixels(double twips, unsigned dpi) {
+    constexpr double kFarOff = 1 << 24;
+    const double pixels = twips * dpi / 1440.0;
+    return std::isfinite(pixels) ? static_cast<int>(std::clamp(pixels, -kFarOff, kFarOff)) : 0;
+}
+
+RECT shifted(RECT place, int by) {
+    ::OffsetRect(&place, by, 0);
+    return place;
+}
+
+// "060" scrolled to its end would show as "60": the box grows until three digits and the
+// caret after them fit inside its margins.
+void showThreeDigitsWhole(Control& box) {
+    RECT inside{};
+    ::SendMessageW(box.handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&inside));
+    HDC dc = ::GetDC(box.handle());
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(box.handle(), WM_GETFONT, 0, 0)));
+    SIZE digits{};
+    ::GetTextExtentPoint32W(dc, L"000", 3, &digits);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(box.handle(), dc);
+    const int caret = 2 * ::GetSystemMetrics(SM_CXBORDER);
+    const int missing = digits.cx + caret - (inside.right - inside.left);
+    if (missing > 0) {
+        RECT place = box.place();
+        place.right += missing;
+        box.setPlace(place);
+    }
 }
 
 constexpr Twips kFrame1{75, 150, 6765, 2040};
@@ -141,12 +178,12 @@ Control* MainWindow::add(const ControlArgs& args) {
 
 void MainWindow::build() {
     // Frames first and the rest in focus order: Tab follows the order of creation.
-    add({nullptr, IDC_Frame1, ControlKind::Frame, L"Files to Sync", kFrame1,
-         FontRole::DefaultBold});
-    add({nullptr, IDC_Frame3, ControlKind::Frame, L"", kFrame3});
-    add({nullptr, IDC_Frame2, ControlKind::Frame, L"", kFrame2});
-    buildFilesFrame();
-    buildSyncFrame();
+    const Control* files = add({nullptr, IDC_Frame1, ControlKind::Frame, L"Files to Sync", kFrame1,
+                                FontRole::DefaultBold});
+    const Control* sync = add({nullptr, IDC_Frame3, ControlKind::Frame, L"", kFrame3});
+    const Control* lastSync = add({nullptr, IDC_Frame2, ControlKind::Frame, L"", kFrame2});
+    buildFilesFrame(files);
+    buildSyncFrame(sync);
     hideToTray_ = add({nullptr,
                        IDC_HideToTrayCommand,
                        ControlKind::Button,
@@ -158,7 +195,7 @@ void MainWindow::build() {
             add({nullptr, IDC_Browse1 + (slot - 1) * 4, ControlKind::Button, L"---",
                  inFrame(kFrame1, 6300, top, 345, 315)});
     }
-    buildLastSyncFrame();
+    buildLastSyncFrame(lastSync);
     nameForScreenReaders();
     connectClicks();
 
@@ -175,16 +212,16 @@ void MainWindow::build() {
     ::SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void MainWindow::buildFilesFrame() {
+void MainWindow::buildFilesFrame(const Control* frame) {
     add({nullptr, IDC_Label7, ControlKind::Label, L"Select", inFrame(kFrame1, 375, 375, 450, 195),
-         FontRole::Default, true});
-    add({nullptr, IDC_Label8, ControlKind::Label, L"Browse", inFrame(kFrame1, 6150, 375, 540, 195),
-         FontRole::Default, true});
+         FontRole::Default, true, frame});
+    browseHeading_ = add({nullptr, IDC_Label8, ControlKind::Label, L"Browse",
+                          inFrame(kFrame1, 6150, 375, 540, 195), FontRole::Default, true, frame});
     constexpr int captions[] = {IDC_Label1, IDC_Label2, IDC_Label5};
     for (int slot = 1; slot <= 3; ++slot) {
         const int top = 675 + (slot - 1) * 450;
         add({nullptr, captions[slot - 1], ControlKind::Label, L"File" + std::to_wstring(slot),
-             inFrame(kFrame1, 75, top, 330, 195), FontRole::Default, true});
+             inFrame(kFrame1, 75, top, 330, 195), FontRole::Default, true, frame});
     }
     // The tick boxes come in the order 3, 2, 1 for the keyboard.
     for (int slot = 3; slot >= 1; --slot) {
@@ -201,30 +238,31 @@ void MainWindow::buildFilesFrame() {
     }
 }
 
-void MainWindow::buildSyncFrame() {
+void MainWindow::buildSyncFrame(const Control* frame) {
     syncNow_ = add({nullptr, IDC_SyncNowCommand, ControlKind::Button, L"Sync Now",
                     inFrame(kFrame3, 150, 225, 1140, 315)});
     autoSync_ = add({nullptr, IDC_AutoSyncCommand, ControlKind::Button, L"Auto Sync",
                      inFrame(kFrame3, 1650, 225, 1140, 315)});
     badge_ = add({nullptr, IDC_AutoSyncLabel, ControlKind::Badge, L" OFF ",
-                  inFrame(kFrame3, 2850, 285, 360, 225), FontRole::Badge, true});
-    add({nullptr, IDC_Label3, ControlKind::Label, L"Sync interval",
-         inFrame(kFrame3, 3465, 300, 915, 195), FontRole::Default, true});
+                  inFrame(kFrame3, 2850, 285, 360, 225), FontRole::Badge, true, frame});
+    intervalCaption_ = add({nullptr, IDC_Label3, ControlKind::Label, L"Sync interval",
+                            inFrame(kFrame3, 3465, 300, 915, 195), FontRole::Default, true, frame});
     interval_ = add({nullptr, IDC_AutoSyncIntervalText, ControlKind::TextBox, L"10",
                      inFrame(kFrame3, 4425, 255, 465, 285), FontRole::PathBox});
     ::SendMessageW(interval_->handle(), EM_LIMITTEXT, 5, 0);
-    add({nullptr, IDC_Label4, ControlKind::Label, L"Seconds", inFrame(kFrame3, 4950, 300, 630, 195),
-         FontRole::Default, true});
+    secondsCaption_ = add({nullptr, IDC_Label4, ControlKind::Label, L"Seconds",
+                           inFrame(kFrame3, 4950, 300, 630, 195), FontRole::Default, true, frame});
     help_ = add({nullptr, IDC_HelpCommand, ControlKind::Button, L"Help",
                  inFrame(kFrame3, 5925, 225, 690, 315)});
 }
 
-void MainWindow::buildLastSyncFrame() {
-    add({nullptr, IDC_Label6, ControlKind::Label, L"Latest Sync:",
-         inFrame(kFrame2, 75, 150, 885, 195), FontRole::Default, true});
-    // As wide as the frame allows: a longer line is cut at the frame's edge.
+void MainWindow::buildLastSyncFrame(const Control* frame) {
+    lastSyncCaption_ = add({nullptr, IDC_Label6, ControlKind::Label, L"Latest Sync:",
+                            inFrame(kFrame2, 75, 150, 885, 195), FontRole::Default, true, frame});
+    // As wide as the frame allows: a longer line is cut at the frame's inner edge.
     lastSync_ = add({nullptr, IDC_LastSyncLabel, ControlKind::Label, L"NIL",
-                     inFrame(kFrame2, 1020, 150, kFrame2.width - 1020 - 75, 195)});
+                     inFrame(kFrame2, 1020, 150, kFrame2.width - 1020, 195), FontRole::Default,
+                     false, frame});
 }
 
 void MainWindow::nameForScreenReaders() {
@@ -266,6 +304,32 @@ void MainWindow::layout(unsigned dpi) {
         control->layout(*fonts);
     }
     fonts_ = std::move(fonts);  // the old fonts go only once no control uses them
+    keepCaptionsClearOfControls(dpi);
+}
+
+// Captions sized for the designed font can grow with a stand-in or at another DPI; they
+// move clear of the control beside them rather than run under it, as on Linux.
+void MainWindow::keepCaptionsClearOfControls(unsigned dpi) {
+    const int gap = toPixels(60, dpi);
+    const RECT firstBrowse = row(1).browse->place();
+    if (const RECT heading = browseHeading_->place(); heading.right > firstBrowse.right) {
+        browseHeading_->setPlace(shifted(heading, firstBrowse.right - heading.right));
+    }
+    showThreeDigitsWhole(*interval_);
+    const RECT box = interval_->place();
+    if (const RECT seconds = secondsCaption_->place(); seconds.left < box.right + gap) {
+        secondsCaption_->setPlace(shifted(seconds, box.right + gap - seconds.left));
+    }
+    if (const RECT caption = intervalCaption_->place(); caption.right + gap > box.left) {
+        const LONG width = caption.right - caption.left;
+        const LONG left = std::max(badge_->place().right + gap, box.left - gap - width);
+        intervalCaption_->setPlace(shifted(caption, static_cast<int>(left - caption.left)));
+    }
+    const RECT caption = lastSyncCaption_->place();
+    if (RECT line = lastSync_->place(); caption.right + gap > line.left) {
+        line.left = caption.right + gap;
+        lastSync_->setPlace(line);
+    }
 }
 
 // ---- Running ----------------------------------------------------------------------------
@@ -591,17 +655,35 @@ behaviour::WindowPosition MainWindow::windowPosition() const {
 }
 
 void MainWindow::moveWindow(behaviour::WindowPosition position) {
-    const double pixelsPerTwip = dpi() / 1440.0;
-    ::SetWindowPos(window_, nullptr, static_cast<int>(position.left * pixelsPerTwip),
-                   static_cast<int>(position.top * pixelsPerTwip), 0, 0,
+    ::SetWindowPos(window_, nullptr, positionPixels(position.left, dpi()),
+                   positionPixels(position.top, dpi()), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Any overlap with a monitor's work area keeps the place the user chose, as on Linux: a
+// window partly above the screen still shows enough of itself to be dragged back.
 bool MainWindow::isOnAnyScreen(behaviour::WindowPosition position) const {
-    const double pixelsPerTwip = dpi() / 1440.0;
-    const POINT corner{static_cast<LONG>(position.left * pixelsPerTwip),
-                       static_cast<LONG>(position.top * pixelsPerTwip)};
-    return ::MonitorFromPoint(corner, MONITOR_DEFAULTTONULL) != nullptr;
+    RECT placed{};
+    ::GetWindowRect(window_, &placed);
+    ::OffsetRect(&placed, positionPixels(position.left, dpi()) - placed.left,
+                 positionPixels(position.top, dpi()) - placed.top);
+    struct Search {
+        RECT placed;
+        bool found;
+    } search{placed, false};
+    ::EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM parameter) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(parameter);
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            RECT shown{};
+            search->found = ::GetMonitorInfoW(monitor, &info) &&
+                            ::IntersectRect(&shown, &search->placed, &info.rcWork);
+            return search->found ? FALSE : TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void MainWindow::moveToPrimaryScreen() {

@@ -88,12 +88,13 @@ class MainWindow final : public behaviour::Face {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     Control* add(const ControlArgs& args);
     void build();
-    void buildFilesFrame();
-    void buildSyncFrame();
-    void buildLastSyncFrame();
+    void buildFilesFrame(const Control* frame);
+    void buildSyncFrame(const Control* frame);
+    void buildLastSyncFrame(const Control* frame);
     void nameForScreenReaders();
     void connectClicks();
     void layout(unsigned dpi);
+    void keepCaptionsClearOfControls(unsigned dpi);
     SIZE outerSize(unsigned dpi) const;
     unsigned dpi() const;
     const SlotRow& row(int slot) const { return rows_[static_cast<std::size_t>(slot - 1)]; }
@@ -118,6 +119,10 @@ class MainWindow final : public behaviour::Face {
     Control* help_ = nullptr;
     Control* hideToTray_ = nullptr;
     Control* lastSync_ = nullptr;
+    Control* browseHeading_ = nullptr;
+    Control* intervalCaption_ = nullptr;
+    Control* secondsCaption_ = nullptr;
+    Control* lastSyncCaption_ = nullptr;
     HWND toolTip_ = nullptr;
     HWND lastFocus_ = nullptr;
     std::wstring toolTipText_;

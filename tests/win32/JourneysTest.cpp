@@ -435,6 +435,56 @@ TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
     EXPECT_NE(settings().find("Kept=yes"), std::string::npos);
 }
 
+// Windows-1252 has neither the Cyrillic nor the Japanese letters: written as "?", the path
+// would name nothing after the restart.
+TEST_F(Journeys, APathTheAnsiCodePageCannotHoldComesBackAfterARestart) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "needs Windows-1252 as the ANSI code page";
+    }
+    const std::wstring typed = L"C:\\KT\\data\\paths\\\x0416\\\x65E5\x672C.txt";
+    storeSettings();
+    KelvaneProcess& app = start();
+    app.setText(IDC_File1Text, typed);
+    app.click(IDC_HideToTrayCommand);
+    // Saved before the window goes; a read while it saves could make the replace fail.
+    ASSERT_TRUE(
+        waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
+    EXPECT_EQ(settings().rfind("\xFF\xFE", 0), 0u) << "saved as UTF-16LE with its mark";
+    exitFromTrayMenu();
+
+    KelvaneProcess& again = start();
+    EXPECT_EQ(again.text(IDC_File1Text), typed);
+    exitFromTrayMenu();
+}
+
+// A window partly above the screen can be dragged back by what shows of it; one that no
+// monitor shows at all cannot, so it is centred on the main screen.
+TEST_F(Journeys, AStoredPlaceOnAnyScreenIsKeptAndOneOffEveryScreenIsCentred) {
+    const auto startAt = [&](const std::string& top, const std::string& left) -> RECT {
+        storeSettings();
+        writeFile(ini(), settings() + "[FormLocation]\r\nFormTop=" + top + "\r\nFormLeft=" + left +
+                             "\r\n");
+        KelvaneProcess& app = start();
+        RECT outer{};
+        ::GetWindowRect(app.window(), &outer);
+        exitFromTrayMenu();
+        return outer;
+    };
+    const int dpi = static_cast<int>(::GetDpiForSystem());
+
+    const RECT partlyAbove = startAt("-150", "1500");
+    EXPECT_EQ(partlyAbove.top, ::MulDiv(-150, dpi, 1440));
+    EXPECT_EQ(partlyAbove.left, ::MulDiv(1500, dpi, 1440));
+
+    const RECT offEveryScreen = startAt("-3000000", "-3000000");
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG width = offEveryScreen.right - offEveryScreen.left;
+    const LONG height = offEveryScreen.bottom - offEveryScreen.top;
+    EXPECT_EQ(offEveryScreen.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(offEveryScreen.top, work.top + (work.bottom - work.top - height) / 2);
+}
+
 TEST_F(Journeys, BrowseCancelledLeavesThePathBoxAlone) {
     storeSettings();
     KelvaneProcess& app = start();

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "win32/ControlIds.h"
@@ -54,6 +58,149 @@ TEST_F(Layout, AMoveToAMonitorOfTwiceTheDpiLaysTheWindowOutAgain) {
     ::MapWindowPoints(nullptr, main(), reinterpret_cast<POINT*>(&browse), 2);
     EXPECT_EQ(browse.left, ::MulDiv(75 + 6300, 192, 1440));
 }
+
+// Where a control lies in its window's client area, in pixels.
+RECT placeOf(HWND control) {
+    RECT place{};
+    ::GetWindowRect(control, &place);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+std::wstring textOf(HWND control) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(control, text, 256);
+    return text;
+}
+
+// The text as a label draws it: in its own font, tabs expanded, on one line.
+SIZE drawnExtent(HWND control, const std::wstring& text) {
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT needed{};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return {needed.right - needed.left, needed.bottom - needed.top};
+}
+
+// The weight the system drew the control's font in, which a missing bold face would lower.
+LONG drawnWeight(HWND control) {
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return metrics.tmWeight;
+}
+
+bool overlap(const RECT& a, const RECT& b) {
+    RECT both{};
+    return ::IntersectRect(&both, &a, &b) != FALSE;
+}
+
+struct Label {
+    int id;
+    int frame;
+};
+
+// Each label of a window whole: as wide and high as its text in its own font, inside its
+// frame's border (a longer line may only be cut there), and clear of every other control.
+void expectLabelsWhole(HWND window, const std::vector<Label>& labels, unsigned dpi) {
+    const int border = ::GetSystemMetricsForDpi(SM_CXEDGE, dpi);
+    for (const Label& label : labels) {
+        HWND control = ::GetDlgItem(window, label.id);
+        const RECT place = placeOf(control);
+        const RECT frame = placeOf(::GetDlgItem(window, label.frame));
+        const std::wstring text = textOf(control);
+        const SIZE needed = drawnExtent(control, text);
+        const LONG room = frame.right - border - place.left;
+        EXPECT_GE(place.right - place.left, std::min(needed.cx, room))
+            << "dpi " << dpi << ": \"" << std::string(text.begin(), text.end()) << "\" cut";
+        EXPECT_GE(place.bottom - place.top, needed.cy) << "dpi " << dpi << ": " << label.id;
+        EXPECT_LE(place.right, frame.right - border)
+            << "dpi " << dpi << ": " << label.id << " over its frame's border";
+        for (HWND other = ::GetWindow(window, GW_CHILD); other != nullptr;
+             other = ::GetWindow(other, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            ::GetClassNameW(other, kind, 16);
+            const bool isFrame =
+                (::GetWindowLongPtrW(other, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX &&
+                std::wstring_view(kind) == L"Button";
+            if (other != control && !isFrame && ::IsWindowVisible(other)) {
+                EXPECT_FALSE(overlap(place, placeOf(other)))
+                    << "dpi " << dpi << ": " << label.id << " runs into " << ::GetDlgCtrlID(other);
+            }
+        }
+    }
+}
+
+void moveToDpi(HWND window, unsigned dpi) {
+    RECT suggested{100, 100, 1100, 700};
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+}
+
+// "060" with the caret after it, as the user leaves it: all three digits inside the box.
+void expectThreeDigitsWhole(HWND box, unsigned dpi) {
+    ::SetWindowTextW(box, L"060");
+    ::SendMessageW(box, EM_SETSEL, 3, 3);
+    ::SendMessageW(box, EM_SCROLLCARET, 0, 0);
+    RECT inside{};
+    ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&inside));
+    const LRESULT first = ::SendMessageW(box, EM_POSFROMCHAR, 0, 0);
+    const LRESULT last = ::SendMessageW(box, EM_POSFROMCHAR, 2, 0);
+    EXPECT_GE(static_cast<short>(LOWORD(first)), inside.left) << "dpi " << dpi << ": scrolled";
+    EXPECT_LE(static_cast<short>(LOWORD(last)) + drawnExtent(box, L"0").cx, inside.right)
+        << "dpi " << dpi;
+}
+
+class LayoutAtDpi : public Layout, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(LayoutAtDpi, EveryLabelShowsItsWholeCaptionInsideItsFrame) {
+    const unsigned dpi = GetParam();
+    window.openHelp(true);
+    HWND help = ::FindWindowW(kHelpWindowClass, nullptr);
+    ASSERT_NE(help, nullptr);
+    moveToDpi(main(), dpi);
+    moveToDpi(help, dpi);
+    window.showStatus("File1 and File3 updated 12/31/2026 at 11:59:59 PM",
+                      behaviour::StatusLook::Bold, {});
+
+    expectLabelsWhole(main(),
+                      {{IDC_Label7, IDC_Frame1},
+                       {IDC_Label8, IDC_Frame1},
+                       {IDC_Label1, IDC_Frame1},
+                       {IDC_Label2, IDC_Frame1},
+                       {IDC_Label5, IDC_Frame1},
+                       {IDC_AutoSyncLabel, IDC_Frame3},
+                       {IDC_Label3, IDC_Frame3},
+                       {IDC_Label4, IDC_Frame3},
+                       {IDC_Label6, IDC_Frame2},
+                       {IDC_LastSyncLabel, IDC_Frame2}},
+                      dpi);
+    std::vector<Label> helpLabels{{IDC_HelpVersionLabel, IDC_HelpFrame1}};
+    for (int line = 0; line < kHelpLineCount; ++line) {
+        helpLabels.push_back({IDC_HelpFirstLine + line, IDC_HelpFrame1});
+    }
+    expectLabelsWhole(help, helpLabels, dpi);
+    expectThreeDigitsWhole(::GetDlgItem(main(), IDC_AutoSyncIntervalText), dpi);
+
+    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_Frame1)), FW_BOLD) << "dpi " << dpi;
+    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_LastSyncLabel)), FW_BOLD) << "dpi " << dpi;
+    EXPECT_GE(drawnWeight(::GetDlgItem(help, IDC_HelpFirstLine)), FW_BOLD) << "dpi " << dpi;
+    EXPECT_LT(drawnWeight(::GetDlgItem(help, IDC_HelpFirstLine + 1)), FW_BOLD) << "dpi " << dpi;
+    RECT ok = placeOf(::GetDlgItem(help, IDC_HelpCommand1));
+    RECT client{};
+    ::GetClientRect(help, &client);
+    EXPECT_LE(ok.right, client.right) << "dpi " << dpi << ": OK stays on the page";
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpis, LayoutAtDpi, ::testing::Values(96u, 144u, 192u));
 
 TEST_F(Layout, TheWindowCannotBeResized) {
     const LONG_PTR style = ::GetWindowLongPtrW(main(), GWL_STYLE);

@@ -56,6 +56,18 @@ TEST_F(Resources, TheManifestAsksForCommonControls6PerMonitorDpiAndNoElevation) 
     }
 }
 
+// Windows reads the setting only in its 2016 namespace and only among the windows settings.
+TEST_F(Resources, TheManifestDeclaresLongPathAwareness) {
+    const std::string manifest = resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    const std::string declaration =
+        "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "true</longPathAware>";
+    const std::size_t at = manifest.find(declaration);
+    ASSERT_NE(at, std::string::npos) << manifest;
+    EXPECT_LT(manifest.find("<windowsSettings>"), at);
+    EXPECT_GT(manifest.find("</windowsSettings>"), at);
+}
+
 TEST_F(Resources, TheIconHasEightSizes) {
     const std::string group = resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
     ASSERT_GE(group.size(), 6u);

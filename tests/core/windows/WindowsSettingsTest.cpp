@@ -107,6 +107,34 @@ TEST_F(WindowsSettings, Utf16FileStaysUtf16) {
     EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), loaded);
 }
 
+// In Windows-1252 "?" would stand for the Cyrillic and Japanese letters, and the path would
+// name nothing after a restart. The file turns UTF-16, and a later save of nothing but
+// Windows-1252 text keeps it so, with the lines Kelvane does not know.
+TEST_F(WindowsSettings, AValueTheAnsiCodePageCannotHoldTurnsTheFileUtf16ForGood) {
+    requireWindows1252();
+    writeFile(ini, "; caf\xE9\r\n[SyncSettings]\r\nAutoSync=ON\r\n");
+    AppSettings typed;
+    typed.File1 = "C:\\KT\\data\\paths\\\xD0\x96\\\xE6\x97\xA5\xE6\x9C\xAC.txt";
+
+    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, typed).ok());
+
+    const std::wstring head = L"\xFEFF; caf\xE9\r\n[SyncSettings]\r\n";
+    const std::string utf16Head(reinterpret_cast<const char*>(head.data()), 2 * head.size());
+    EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u);
+    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), typed);
+    wchar_t stored[MAX_PATH] = {};
+    ::GetPrivateProfileStringW(L"FilePathAndFileNames", L"File1", L"", stored, MAX_PATH,
+                               toWide(ini).c_str());
+    EXPECT_EQ(std::wstring(stored), L"C:\\KT\\data\\paths\\\x0416\\\x65E5\x672C.txt")
+        << "the system's own profile function reads it too";
+
+    typed.File1 = "C:\\Caf\xC3\xA9\\a.txt";
+    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, typed).ok());
+
+    EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u) << "still UTF-16";
+    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), typed);
+}
+
 // An executable in a folder the user cannot write keeps its settings in %APPDATA%.
 TEST_F(WindowsSettings, UsersSettingsFolderIsInAppDataAndMadeOnTheFirstSave) {
     const std::wstring appData = toWide(fileSystem->workingPath(folder.file("Roaming")));

@@ -591,6 +591,27 @@ class LifecycleTest : public QObject {
         }
     }
 
+    // The Debian package's program in a folder its user may write (as root may write
+    // /usr/lib/kelvane): it neither reads nor writes a settings file there, not even one
+    // an older version left, and keeps its own in the user's configuration folder.
+    void aSystemInstallNeverKeepsSettingsBesideTheProgram() {
+        const QString program = QString::fromStdString(folder->file("Kelvane"));
+        QVERIFY(QFile::copy(QStringLiteral(KELVANE_SYSTEM_EXECUTABLE), program));
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        const std::string config = folder->makeFolder("config").string();
+        QProcessEnvironment environment = offscreen();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config));
+        RealProgram runs(program, environment);
+        QVERIFY(runs.waitUntilHoldingTheLock());
+
+        runs.signal(SIGTERM);
+
+        QVERIFY(runs.endsCleanly());
+        QCOMPARE(kelvane::testing::readFile(ini()), storedFile("OFF", "25"));
+        const std::string own = kelvane::testing::readFile(config + "/kelvane/Kelvane.ini");
+        QVERIFY(own.find("LastSyncEvent=NIL") != std::string::npos);  // a first run
+    }
+
     void theLockNeedsThePathNotTheFile() {
         kelvane::qt::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
         QCOMPARE(missing.acquire(), kelvane::qt::SingleInstance::Outcome::Held);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package as a user gets it and checks it the way Debian and a desktop
 # would: lintian finds no errors in it, and unpacked, its menu entry is valid, its Exec
-# line names a program the package holds, and kelvane is on the PATH. Also checks that an
-# install under another prefix gets a menu entry naming that prefix.
+# line names a program the package holds, kelvane is on the PATH, and the program keeps
+# its settings in the user's folder. Also checks that an install under another prefix
+# gets a menu entry naming that prefix.
 #
 # Ends with one line "package: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
@@ -10,7 +11,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 
 build=${KELVANE_PACKAGE_BUILD_DIR:-build-package}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=OFF \
+    -DKELVANE_SYSTEM_INSTALL=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -45,6 +47,28 @@ same_program() {  # one, other
 stripped() {
     ! file -L "$1" | grep -q "not stripped"
 }
+# Runs the program as a log-out ends it: started offscreen with the home given, it gets
+# SIGTERM once it catches that signal (bit 15 of SigCgt), and saves its settings.
+run_until_logout() {  # program, home
+    local pid mask
+    env -u XDG_CONFIG_HOME HOME="$2" QT_QPA_PLATFORM=offscreen "$1" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 200); do
+        mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+        (( (0x${mask:-0} >> 14) & 1 )) && break
+        sleep 0.05
+    done
+    kill -TERM "$pid"
+    wait "$pid"
+}
+# The packaged program keeps the settings in the user's own folder, never beside itself,
+# even where its user may write there (as root may write /usr/lib/kelvane).
+settings_in_the_users_folder() {  # program
+    local home=$work/home
+    mkdir -p "$home"
+    run_until_logout "$1" "$home" &&
+        [ -f "$home/.config/kelvane/Kelvane.ini" ] && [ ! -e "$(dirname "$1")/Kelvane.ini" ]
+}
 
 unpacked=$work/unpacked
 dpkg-deb -x "$deb" "$unpacked"
@@ -55,6 +79,8 @@ check "the menu entry starts the program the package installs" \
     starts_program_in "$unpacked" "$entry" /usr/lib/kelvane/Kelvane
 check "kelvane on the PATH is the program" same_program "$unpacked/usr/bin/kelvane" "$unpacked/usr/lib/kelvane/Kelvane"
 check "the program is stripped" stripped "$unpacked/usr/lib/kelvane/Kelvane"
+check "the program keeps settings in the user's folder, not beside itself" \
+    settings_in_the_users_folder "$unpacked/usr/lib/kelvane/Kelvane"
 
 prefix="$work/home of Ann/.local"
 cmake --install "$build" --prefix "$prefix" >/dev/null

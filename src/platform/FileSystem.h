@@ -128,7 +128,8 @@ class FileSystem {
     virtual std::string_view nativeLineEnd() const = 0;
 
     // The user's own folder for Kelvane's settings ($XDG_CONFIG_HOME/kelvane or
-    // ~/.config/kelvane; %APPDATA%\Kelvane on Windows), or empty when there is none.
+    // ~/.config/kelvane, ~ being $HOME or else the home in the user database;
+    // %APPDATA%\Kelvane on Windows), or empty when there is none.
     virtual std::string userSettingsFolder() const = 0;
 
     // True when the running user may create files in the folder.

@@ -1,6 +1,7 @@
 // The file system on Linux and other POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -28,6 +29,18 @@ namespace {
 
 Error systemError(const std::string& what, const std::string& path, int code = errno) {
     return Error{what + " " + path + ": " + std::strerror(code)};
+}
+
+// The running user's home folder as the user database has it; empty when unknown.
+std::string homeInUserDatabase() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+        return {};
+    }
+    return found->pw_dir;
 }
 
 // Closes a descriptor on every way out of a scope.
@@ -656,7 +669,9 @@ std::string PosixFileSystem::userSettingsFolder() const {
     if (home != nullptr && home[0] == '/') {
         return std::string(home) + "/.config/kelvane";
     }
-    return {};
+    // A service or a bare `env -i` start has no HOME; the user's home is still known.
+    const std::string registered = homeInUserDatabase();
+    return registered.empty() ? std::string() : registered + "/.config/kelvane";
 }
 
 Status PosixFileSystem::createFolders(const std::string& folder) {

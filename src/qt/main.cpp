@@ -36,10 +36,18 @@ std::string unprotectedNote(const QString& failure) {
     return note.toStdString();
 }
 
+// The Debian package's build sets KELVANE_SYSTEM_INSTALL: a program in the system's own
+// folders keeps no settings beside itself, where root could write them for everyone.
+#ifdef KELVANE_SYSTEM_INSTALL
+constexpr auto kInstallation = kelvane::settings::Installation::System;
+#else
+constexpr auto kInstallation = kelvane::settings::Installation::Portable;
+#endif
+
 std::string settingsPath(kelvane::platform::FileSystem& fileSystem, const QString& executable) {
     return kelvane::settings::settingsFilePathFor(
         fileSystem, QDir::toNativeSeparators(executable).toStdString(),
-        QDir::separator().toLatin1());
+        QDir::separator().toLatin1(), kInstallation);
 }
 
 // The start that found another copy running says so and ends; it never writes the

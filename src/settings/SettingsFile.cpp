@@ -203,15 +203,23 @@ std::string iniFilePathFor(const std::string& executablePath, char separator) {
            withoutExtension(executablePath.substr(split + 1)) + ".ini";
 }
 
-std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
-                                char separator) {
-    const std::string beside = iniFilePathFor(executablePath, separator);
+namespace {
+
+bool portableCopyKeepsThemBeside(platform::FileSystem& fileSystem, const std::string& beside,
+                                 const std::string& folder) {
     const auto look = fileSystem.lookAtSettingsFile(beside);
-    if (!look || look.value().kind != platform::SettingsFileLook::Kind::Missing) {
-        return beside;
-    }
+    return !look || look.value().kind != platform::SettingsFileLook::Kind::Missing ||
+           fileSystem.canCreateFilesIn(folder.empty() ? "." : folder);
+}
+
+}  // namespace
+
+std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
+                                char separator, Installation installation) {
+    const std::string beside = iniFilePathFor(executablePath, separator);
     const std::string folder = folderOf(beside, separator);
-    if (fileSystem.canCreateFilesIn(folder.empty() ? "." : folder)) {
+    if (installation == Installation::Portable &&
+        portableCopyKeepsThemBeside(fileSystem, beside, folder)) {
         return beside;
     }
     const std::string userFolder = fileSystem.userSettingsFolder();

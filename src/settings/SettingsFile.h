@@ -48,12 +48,19 @@ struct AppSettings {
 // path, because Qt hands out "/" paths on Windows too.
 std::string iniFilePathFor(const std::string& executablePath, char separator);
 
-// Where the settings live. A file beside the executable is always used when there is one,
-// and so is that folder when the user may create files in it (a portable install); an
-// executable in a folder the user cannot write (a system-wide install) keeps them under
-// the same name in the user's own settings folder.
+// How the program was installed, which decides where settings may live.
+enum class Installation {
+    Portable,  // a copy the user put anywhere: its settings beside it where possible
+    System,    // in the system's own folders (the Debian package): never beside it
+};
+
+// Where the settings live. A portable copy uses a file beside the executable whenever
+// there is one, and that folder when the user may create files in it; otherwise, and
+// always for a system install, every user (root included, who may write the system's
+// folders) keeps them under the same name in their own settings folder. Only a user
+// without any settings folder falls back to the file beside the executable.
 std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
-                                char separator);
+                                char separator, Installation installation);
 
 // A settings file is never larger than this. A larger file is neither read nor replaced:
 // it cannot be one Kelvane wrote, and reading whatever took its place could exhaust memory.

@@ -40,9 +40,10 @@ int runKelvane() {
     }
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
     kelvane::win32::MainWindow window;
-    kelvane::behaviour::Program program(window, *fileSystem,
-                                        kelvane::settings::settingsFilePathFor(
-                                            *fileSystem, kelvane::win32::toUtf8(executable), '\\'));
+    kelvane::behaviour::Program program(
+        window, *fileSystem,
+        kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),
+                                               '\\', kelvane::settings::Installation::Portable));
     window.attach(program);
     program.start(oneInstance.warning());
     if (!program.ended()) {

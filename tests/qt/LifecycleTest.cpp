@@ -7,7 +7,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,8 +55,8 @@ bool catches(qint64 pid, int signal) {
     return false;
 }
 
-// Whether the process holds a whole-file lock, as the one-instance rule takes it.
-bool holdsLock(qint64 pid) {
+// Whether the process holds a whole-file lock (flock), as `flock FILE COMMAND` takes it.
+bool holdsAFileLock(qint64 pid) {
     QFile locks(QStringLiteral("/proc/locks"));
     if (!locks.open(QIODevice::ReadOnly)) {
         return false;
@@ -66,6 +68,58 @@ bool holdsLock(qint64 pid) {
         }
     }
     return false;
+}
+
+// The inodes of the listening sockets whose abstract name starts with the prefix.
+QSet<QByteArray> listeningSocketsNamed(const QByteArray& prefix) {
+    QSet<QByteArray> inodes;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly)) {
+        return inodes;
+    }
+    constexpr unsigned kListening = 0x10000;  // __SO_ACCEPTCON in the Flags column
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        // Num RefCount Protocol Flags Type St Inode Path
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 7 && (fields[3].toUInt(nullptr, 16) & kListening) != 0 &&
+            fields[7].startsWith('@' + prefix)) {
+            inodes.insert(fields[6]);
+        }
+    }
+    return inodes;
+}
+
+// The one-instance lock a process holds: a listening socket named for its user.
+struct HeldLock {
+    bool held = false;
+    bool closeOnExec = false;  // a program it starts does not inherit it
+};
+
+HeldLock lockOf(qint64 pid, uid_t user) {
+    const QSet<QByteArray> sockets =
+        listeningSocketsNamed("kelvane/" + QByteArray::number(user) + '/');
+    const QString descriptors = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& descriptor : QDir(descriptors).entryList(QDir::System | QDir::Files)) {
+        char target[64] = {};
+        const QByteArray link = QFile::encodeName(descriptors + '/' + descriptor);
+        if (::readlink(link.constData(), target, sizeof target - 1) <= 0) {
+            continue;
+        }
+        const QByteArray linkTarget(target);  // socket:[inode]
+        if (!linkTarget.startsWith("socket:[") ||
+            !sockets.contains(linkTarget.mid(8, linkTarget.size() - 9))) {
+            continue;
+        }
+        QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid).arg(descriptor));
+        info.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            if (line.startsWith("flags:")) {
+                return {true, (line.mid(6).trimmed().toUInt(nullptr, 8) & O_CLOEXEC) != 0};
+            }
+        }
+        return {true, false};
+    }
+    return {};
 }
 
 // The first child of a process: the program a tracer started.
@@ -82,6 +136,75 @@ QProcessEnvironment offscreen() {
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
+
+// No leak check: LeakSanitizer cannot look at a traced process, and a process of another
+// user may not read the suppressions.
+QProcessEnvironment withoutLeakCheck(QProcessEnvironment environment) {
+    environment.remove(QStringLiteral("LSAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    return environment;
+}
+
+// A command run as the unprivileged user nobody, by root.
+QStringList asNobody(const QStringList& command) {
+    return QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                       QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+           command;
+}
+constexpr uid_t kNobody = 65534;
+
+// A user made for one test (as root) and removed after it, with a home folder of its own
+// and nothing else: no runtime folder, no session.
+class TemporaryUser {
+  public:
+    explicit TemporaryUser(const std::filesystem::path& home)
+        : name_(QStringLiteral("kelvane%1").arg(QCoreApplication::applicationPid())),
+          home_(QString::fromStdString(home.string())) {
+        made_ = QProcess::execute(
+                    QStringLiteral("useradd"),
+                    {QStringLiteral("--no-create-home"), QStringLiteral("--home-dir"), home_,
+                     QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                     QStringLiteral("--user-group"), name_}) == 0;
+        const passwd* entry = made_ ? ::getpwnam(name_.toLocal8Bit().constData()) : nullptr;
+        if (entry != nullptr) {
+            uid_ = entry->pw_uid;
+            made_ = ::chown(home.c_str(), entry->pw_uid, entry->pw_gid) == 0;
+        }
+    }
+    ~TemporaryUser() {
+        if (uid_ != 0) {
+            QProcess::execute(QStringLiteral("userdel"), {QStringLiteral("--force"), name_});
+        }
+    }
+    TemporaryUser(const TemporaryUser&) = delete;
+    TemporaryUser& operator=(const TemporaryUser&) = delete;
+
+    bool made() const { return made_ && uid_ != 0; }
+    uid_t uid() const { return uid_; }
+    QStringList runAs() const {
+        return {QStringLiteral("setpriv"), QStringLiteral("--reuid=") + name_,
+                QStringLiteral("--regid=") + name_, QStringLiteral("--init-groups"),
+                QStringLiteral("--")};
+    }
+    // What a start from ssh or cron would have: a home, no desktop session.
+    QProcessEnvironment environment() const {
+        QProcessEnvironment environment = withoutLeakCheck(offscreen());
+        for (const QString& name : {QStringLiteral("XDG_RUNTIME_DIR"),
+                                    QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("TMPDIR")}) {
+            environment.remove(name);
+        }
+        environment.insert(QStringLiteral("HOME"), home_);
+        environment.insert(QStringLiteral("USER"), name_);
+        environment.insert(QStringLiteral("LOGNAME"), name_);
+        return environment;
+    }
+
+  private:
+    QString name_;
+    QString home_;
+    bool made_ = false;
+    uid_t uid_ = 0;
+};
 
 // The real program, started from a copy of the built executable so it has its own
 // settings file and its own lock.
@@ -108,8 +231,8 @@ class RealProgram {
         return process_.waitForStarted() &&
                QTest::qWaitFor([this] { return catches(pid(), SIGTERM); }, 30'000);
     }
-    bool waitUntilHoldingTheLock() {
-        return QTest::qWaitFor([this] { return holdsLock(pid()); }, 30'000);
+    bool waitUntilHoldingTheLock(uid_t user = ::getuid()) {
+        return QTest::qWaitFor([this, user] { return lockOf(pid(), user).held; }, 30'000);
     }
     void signal(int number) { ::kill(static_cast<pid_t>(pid()), number); }
     // True when it ended by itself with exit code 0; the limit only keeps a hang from
@@ -160,14 +283,17 @@ class LifecycleTest : public QObject {
         }
         return copy;
     }
-    // A second start of the same program file while the first runs: it must be refused,
+    // A second start of the same program path while the first runs: it must be refused,
     // end on SIGTERM and leave the first one's settings file exactly as it was.
-    void secondStartIsRefused(const QProcessEnvironment& secondEnvironment) {
+    void secondStartIsRefused(
+        const QProcessEnvironment& secondEnvironment,
+        const std::function<bool()>& betweenStarts = [] { return true; }) {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
         RealProgram first(installedCopy(), offscreen());
         QVERIFY(first.waitUntilCatchingSignals());
         QVERIFY(first.waitUntilHoldingTheLock());
         const std::string before = kelvane::testing::readFile(ini());
+        QVERIFY(betweenStarts());
 
         RealProgram second(installedCopy(), secondEnvironment);
         QVERIFY(second.waitUntilCatchingSignals());
@@ -265,6 +391,8 @@ class LifecycleTest : public QObject {
     void realProgramStartsAloneAndSavesWhenTold() {
         RealProgram program(installedCopy(), offscreen());
         QVERIFY(program.waitUntilCatchingSignals());
+        QVERIFY(program.waitUntilHoldingTheLock());
+        QVERIFY(lockOf(program.pid(), ::getuid()).closeOnExec);
 
         program.signal(SIGTERM);  // a session end: saves without asking
 
@@ -373,43 +501,146 @@ class LifecycleTest : public QObject {
         secondStartIsRefused(bare);
     }
 
-    void aProgramFileThatCannotBeLockedIsNotAnotherCopy() {
-        kelvane::qt::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
+    // What a package upgrade does: the new program file is renamed over the running one.
+    void anUpgradeOfTheRunningProgramFileStillFindsTheRunningCopy() {
+        secondStartIsRefused(offscreen(), [this] {
+            const QString program = installedCopy();
+            const QString fresh = QString::fromStdString(folder->file("Kelvane.new"));
+            struct stat before {};
+            struct stat after {};
+            return QFile::copy(QStringLiteral(KELVANE_EXECUTABLE), fresh) &&
+                   ::stat(program.toLocal8Bit().constData(), &before) == 0 &&
+                   ::rename(fresh.toLocal8Bit().constData(), program.toLocal8Bit().constData()) ==
+                       0 &&
+                   ::stat(program.toLocal8Bit().constData(), &after) == 0 &&
+                   after.st_ino != before.st_ino;
+        });
+    }
 
-        QCOMPARE(missing.acquire(), kelvane::qt::SingleInstance::Outcome::Unavailable);
-        QVERIFY(missing.failure().contains(QString::fromStdString(folder->file("gone/Kelvane"))));
-        QVERIFY(missing.failure().contains(QStringLiteral("No such file")));
+    void eachUserRunsACopyOfTheirOwn() {
+        if (::getuid() != 0) {
+            QSKIP("needs root to make a second user for the test");
+        }
+        std::filesystem::permissions(folder->path(), std::filesystem::perms(0755));
+        const TemporaryUser user(folder->makeFolder("home"));
+        QVERIFY(user.made());
+        RealProgram mine(installedCopy(), offscreen());
+        QVERIFY(mine.waitUntilHoldingTheLock());
+
+        RealProgram theirs(installedCopy(), user.environment(), user.runAs());
+
+        QVERIFY(theirs.waitUntilHoldingTheLock(user.uid()));
+        QVERIFY(mine.running());
+        // Theirs first: it must not meet the file mine saves beside the program.
+        theirs.signal(SIGTERM);
+        QVERIFY(theirs.endsCleanly());
+        mine.signal(SIGTERM);
+        QVERIFY(mine.endsCleanly());
+        // Each saved its own settings: root beside the program, which root may write; the
+        // user in their own configuration folder.
+        QVERIFY(kelvane::testing::readFile(ini()).find("LastSyncEvent=NIL") != std::string::npos);
+        QVERIFY(kelvane::testing::readFile(folder->file("home/.config/kelvane/Kelvane.ini"))
+                    .find("LastSyncEvent=NIL") != std::string::npos);
+    }
+
+    // A file lock on the program file, once the lock, and this user's lock name taken by
+    // another user (anyone may bind any abstract name).
+    void whatAnotherUserHoldsNeverCountsAsARunningCopy() {
+        if (::getuid() != 0) {
+            QSKIP("needs root to hold things as another user");
+        }
+        std::filesystem::permissions(folder->path(), std::filesystem::perms(0755));
+        const QString program = installedCopy();
+        QProcess fileLock;
+        fileLock.start(QStringLiteral("setpriv"),
+                       asNobody({QStringLiteral("flock"), QStringLiteral("--no-fork"), program,
+                                 QStringLiteral("sleep"), QStringLiteral("30")}));
+        QVERIFY(
+            QTest::qWaitFor([&fileLock] { return holdsAFileLock(fileLock.processId()); }, 10'000));
+        {
+            RealProgram runs(program, offscreen());
+            QVERIFY(runs.waitUntilHoldingTheLock());
+            runs.signal(SIGTERM);
+            QVERIFY(runs.endsCleanly());
+        }
+        const QString holder = QString::fromStdString(folder->file("kelvane_lock_holder"));
+        QVERIFY(QFile::copy(QStringLiteral(KELVANE_LOCK_HOLDER), holder));
+        QProcess squatter;
+        squatter.setProcessEnvironment(withoutLeakCheck(QProcessEnvironment::systemEnvironment()));
+        squatter.start(
+            QStringLiteral("setpriv"),
+            asNobody({holder, program, QStringLiteral("30000"), QString::number(::getuid())}));
+        QVERIFY(squatter.waitForReadyRead(10'000));
+        QCOMPARE(squatter.readAll(), QByteArray("held\n"));
+        std::filesystem::remove(ini());
+
+        RealProgram runs(program, offscreen());
+
+        QVERIFY(runs.waitUntilCatchingSignals());
+        runs.signal(SIGTERM);
+        QVERIFY(runs.endsCleanly());
+        const QString errors = runs.errors();
+        QCOMPARE(errors.count(QStringLiteral("cannot tell whether another copy of it is running")),
+                 1);
+        QVERIFY2(errors.contains(QStringLiteral("another user (user ID %1)").arg(kNobody)),
+                 qPrintable(errors));
+        QVERIFY(kelvane::testing::readFile(ini()).find("LastSyncEvent=NIL") != std::string::npos);
+        for (QProcess* process : {&fileLock, &squatter}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    // The Debian package's program in a folder its user may write (as root may write
+    // /usr/lib/kelvane): it neither reads nor writes a settings file there, not even one
+    // an older version left, and keeps its own in the user's configuration folder.
+    void aSystemInstallNeverKeepsSettingsBesideTheProgram() {
+        const QString program = QString::fromStdString(folder->file("Kelvane"));
+        QVERIFY(QFile::copy(QStringLiteral(KELVANE_SYSTEM_EXECUTABLE), program));
+        kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
+        const std::string config = folder->makeFolder("config").string();
+        QProcessEnvironment environment = offscreen();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config));
+        RealProgram runs(program, environment);
+        QVERIFY(runs.waitUntilHoldingTheLock());
+
+        runs.signal(SIGTERM);
+
+        QVERIFY(runs.endsCleanly());
+        QCOMPARE(kelvane::testing::readFile(ini()), storedFile("OFF", "25"));
+        const std::string own = kelvane::testing::readFile(config + "/kelvane/Kelvane.ini");
+        QVERIFY(own.find("LastSyncEvent=NIL") != std::string::npos);  // a first run
+    }
+
+    void theLockNeedsThePathNotTheFile() {
+        kelvane::qt::SingleInstance missing(QString::fromStdString(folder->file("gone/Kelvane")));
+        QCOMPARE(missing.acquire(), kelvane::qt::SingleInstance::Outcome::Held);
+
+        kelvane::qt::SingleInstance unknown{QString()};
+        QCOMPARE(unknown.acquire(), kelvane::qt::SingleInstance::Outcome::Unavailable);
+        QVERIFY(unknown.failure().contains(QStringLiteral("not known")));
     }
 
     void aLockThatCannotBeTakenLetsTheProgramRunAndSaysWhyOnce() {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        const QString copy = installedCopy();
-        // Runnable but not readable, so its file cannot be opened to lock it. Root reads
-        // anything, so then it runs as nobody, in a folder nobody may write.
-        QVERIFY(QFile::setPermissions(
-            copy, QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther));
-        QStringList runAs;
-        QProcessEnvironment environment = offscreen();
-        if (::getuid() == 0) {
-            runAs = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
-                                QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
-                                QStringLiteral("--")};
-            std::filesystem::permissions(folder->path(), std::filesystem::perms::all);
-            std::filesystem::permissions(ini(), std::filesystem::perms::all);
-            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-            environment.remove(QStringLiteral("LSAN_OPTIONS"));
-            environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        }
-        RealProgram program(copy, environment, runAs);
-        QVERIFY(program.waitUntilCatchingSignals());
+        // No socket can be made for the lock, as when the process may open no more files.
+        RealProgram tracer(installedCopy(), withoutLeakCheck(offscreen()),
+                           {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-qq"),
+                            QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                            QStringLiteral("trace=socket"), QStringLiteral("-e"),
+                            QStringLiteral("inject=socket:error=EMFILE"), QStringLiteral("--")});
+        qint64 program = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (program = childOf(tracer.pid())) != 0 && catches(program, SIGTERM); },
+            30'000));
 
-        program.signal(SIGTERM);
+        ::kill(static_cast<pid_t>(program), SIGTERM);
 
-        QVERIFY(program.endsCleanly());
-        const QString errors = program.errors();
+        QVERIFY(tracer.endsCleanly());
+        const QString errors = tracer.errors();
         QCOMPARE(errors.count(QStringLiteral("cannot tell whether another copy of it is running")),
                  1);
-        QVERIFY(errors.contains(QStringLiteral("Permission denied")));
+        QVERIFY2(errors.contains(QStringLiteral("Too many open files")), qPrintable(errors));
         // It ran as the one copy would: the session end saved its settings.
         QVERIFY(kelvane::testing::readFile(ini()).find("File3_Selected=1.5") == std::string::npos);
     }

@@ -1,6 +1,7 @@
 // Takes the single-instance lock for an executable path and reports what happened:
 // prints "held" and waits for the given number of milliseconds, or prints "refused", or
-// "unavailable: " and the reason the lock could not be taken.
+// "unavailable: " and the reason the lock could not be taken. With a user ID it takes
+// that user's lock instead of its own, as a process squatting the name would.
 #include <QCoreApplication>
 #include <QThread>
 #include <cstdio>
@@ -10,11 +11,12 @@
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: kelvane_lock_holder EXECUTABLE MILLISECONDS\n");
+        std::fprintf(stderr, "usage: kelvane_lock_holder EXECUTABLE MILLISECONDS [USER_ID]\n");
         return 2;
     }
     using kelvane::qt::SingleInstance;
-    SingleInstance instance(QString::fromLocal8Bit(argv[1]));
+    const uid_t user = argc > 3 ? static_cast<uid_t>(QByteArray(argv[3]).toUInt()) : ::getuid();
+    SingleInstance instance(QString::fromLocal8Bit(argv[1]), user);
     switch (instance.acquire()) {
         case SingleInstance::Outcome::HeldByAnother:
             std::puts("refused");

@@ -1,5 +1,6 @@
 // Saves in a second process: killed in the middle, and run by a user who may not write to
 // the folder. What the user must see afterwards is a whole settings file, old or new.
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -209,8 +210,9 @@ class SettingsLocationTest : public ::testing::Test {
 
     // Where the saver put the settings, and whether it could.
     std::string saveAs(const std::vector<std::string>& environment) {
-        std::vector<std::string> command = {"env", "ASAN_OPTIONS=detect_leaks=0"};
+        std::vector<std::string> command = {"env"};
         command.insert(command.end(), environment.begin(), environment.end());
+        command.push_back("ASAN_OPTIONS=detect_leaks=0");
         for (const std::string& part : unprivileged({kSaver, executable, "located"})) {
             command.push_back(part);
         }
@@ -240,6 +242,16 @@ TEST_F(SettingsLocationTest, WithoutAFileBesideTheyLiveInTheUsersConfigFolder) {
     EXPECT_EQ(saveAs({"HOME=" + home, "XDG_CONFIG_HOME=relative"}),
               home + "/.config/kelvane/Kelvane.ini");
     EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(folder.entries("usr/lib/kelvane"), std::vector<std::string>{});
+}
+
+// A service or an `env -i` start: no HOME, yet the user database knows the home.
+TEST_F(SettingsLocationTest, WithoutHomeTheUserDatabaseNamesTheHome) {
+    const passwd* user = ::getpwuid(::geteuid() == 0 ? 65534 : ::getuid());
+    ASSERT_NE(user, nullptr);
+
+    EXPECT_EQ(saveAs({"-u", "HOME", "-u", "XDG_CONFIG_HOME"}),
+              std::string(user->pw_dir) + "/.config/kelvane/Kelvane.ini");
     EXPECT_EQ(folder.entries("usr/lib/kelvane"), std::vector<std::string>{});
 }
 

@@ -60,7 +60,8 @@ int loadAndSaveBack(kelvane::platform::FileSystem& fileSystem, const std::string
 }
 
 int saveWhereLocated(kelvane::platform::FileSystem& fileSystem, const std::string& executable) {
-    const std::string ini = kelvane::settings::settingsFilePathFor(fileSystem, executable, '/');
+    const std::string ini = kelvane::settings::settingsFilePathFor(
+        fileSystem, executable, '/', kelvane::settings::Installation::Portable);
     std::printf("%s\n", ini.c_str());
     return saveOnce(fileSystem, ini);
 }

@@ -39,7 +39,22 @@ using SettingsFileTest = SettingsFileFixture;
 
 // A folder the user may write (SaveProcessTest covers one the user may not).
 TEST_F(SettingsFileTest, PortableInstallKeepsItsSettingsBesideTheExecutable) {
-    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/'), ini);
+    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+                                            settings::Installation::Portable),
+              ini);
+}
+
+// Root may write the system's folders; a file there would be every user's settings.
+TEST_F(SettingsFileTest, SystemInstallKeepsThemInTheUsersFolderEvenBesideAWritableFile) {
+    writeFile(ini, "[SyncSettings]\nAutoSync=ON\n");
+    ASSERT_NE(fileSystem->userSettingsFolder(), "");
+
+    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+                                            settings::Installation::System),
+              fileSystem->userSettingsFolder() + "/Kelvane.ini");
+    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+                                            settings::Installation::Portable),
+              ini);
 }
 
 TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {

@@ -5,6 +5,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SessionStart.h"
 #include "qt/AppIcon.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
@@ -57,6 +58,8 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
     kelvane::qt::QtFace face(dialogs);
     kelvane::behaviour::Program program(face, *fileSystem, settingsPath(*fileSystem, executable));
     face.connectTo(program);
+    const auto sessionStart = kelvane::platform::makeSystemSessionStart(executable.toStdString());
+    program.setSessionStart(*sessionStart);
     // exit, not quit: quit asks every window to close first, and the settings window
     // leaves closing to the program, which has just ended the run.
     QObject::connect(

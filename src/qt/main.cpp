@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.45"));
+    // The desktop finds the menu entry (and its icon) by this name, on Wayland too.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kelvane.Kelvane"));
     // The window hides to the tray: closing the help page must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(kelvane::qt::applicationIcon());

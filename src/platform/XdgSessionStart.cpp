@@ -209,6 +209,7 @@ class XdgSessionStart final : public SessionStart {
         if (folder.empty()) {
             return false;
         }
+        // Looked at before it is opened, so a FIFO in its place cannot block the menu.
         const std::string entry = folder + "/" + kEntryName;
         const Result<SettingsFileLook> look = files_->lookAtSettingsFile(entry);
         if (!look) {

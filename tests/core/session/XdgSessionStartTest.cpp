@@ -142,6 +142,16 @@ TEST_F(XdgAutostart, AUsersOwnEntryUnderAnotherNameIsLeftAlone) {
     EXPECT_EQ(readFile(own), text);
 }
 
+TEST_F(XdgAutostart, AFifoInTheEntrysPlaceIsNoEntryAndIsNeverOpened) {
+    const std::string kelvane = program("bin/Kelvane");
+    folder.makeFolder("config/autostart");
+    ASSERT_EQ(::mkfifo(entry().c_str(), 0600), 0);
+
+    const platform::Result<bool> enabled = platform::makeSystemSessionStart(kelvane)->isEnabled();
+    ASSERT_TRUE(enabled);
+    EXPECT_FALSE(enabled.value());
+}
+
 TEST_F(XdgAutostart, WithoutAnAbsoluteConfigHomeTheEntryGoesUnderTheHomeFolder) {
     const std::string kelvane = program("bin/Kelvane");
     const ScopedEnvironment relative("XDG_CONFIG_HOME", std::string("config"));

@@ -9,6 +9,8 @@ if(program MATCHES " ")
     set(program "\"${program}\"")  # a prefix such as "/home/Ann Lee/.local"
 endif()
 string(REGEX REPLACE "\nExec=[^\n]*" "\nExec=${program}" entry "${entry}")
-file(WRITE "${KELVANE_DESKTOP_STAGING}/kelvane.desktop" "${entry}")
+# The entry keeps its source's name, the application id software centres look it up by.
+get_filename_component(name "${KELVANE_DESKTOP_SOURCE}" NAME)
+file(WRITE "${KELVANE_DESKTOP_STAGING}/${name}" "${entry}")
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/share/applications" TYPE FILE
-     FILES "${KELVANE_DESKTOP_STAGING}/kelvane.desktop")
+     FILES "${KELVANE_DESKTOP_STAGING}/${name}")

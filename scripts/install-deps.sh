@@ -16,14 +16,16 @@ run_packages=(
 # GoogleTest; clang for the fuzzer; MinGW and Wine (with its Tahoma and Marlett faces)
 # for the Windows core and program; strace, Xvfb,
 # time and the FAT tools for the reliability tests and benchmarks; dpkg-dev, file,
-# lintian and desktop-file-utils to build and check the Debian package.
+# lintian, desktop-file-utils and appstream to build and check the Debian package;
+# wixl and msitools (msiinfo) to build and look into the Windows installer.
 test_only_packages=(
     libgtest-dev googletest
     clang-14 libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
     strace xvfb xauth time
     fusefat dosfstools fuse3 util-linux
-    dpkg-dev file lintian desktop-file-utils
+    dpkg-dev file lintian desktop-file-utils appstream
+    msitools wixl
 )
 
 list_only=false

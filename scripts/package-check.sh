@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package as a user gets it and checks it the way Debian and a desktop
-# would: lintian finds no errors in it, and unpacked, its menu entry is valid, its Exec
-# line names a program the package holds, kelvane is on the PATH, and the program keeps
-# its settings in the user's folder. Also checks that an install under another prefix
-# gets a menu entry naming that prefix.
+# would: lintian finds no errors or warnings in it, and unpacked, its menu entry is valid,
+# its Exec line names a program the package holds, kelvane is on the PATH, and the
+# program keeps its settings in the user's folder. Its software-centre data (AppStream
+# metainfo) is valid and launches that menu entry, and the icon is in the hicolor theme
+# at every size. Also checks that an install under another prefix gets a menu entry
+# naming that prefix.
 #
 # Ends with one line "package: N passed, M failed"; exits non-zero on any failure.
 set -euo pipefail
@@ -72,8 +74,10 @@ settings_in_the_users_folder() {  # program
 
 unpacked=$work/unpacked
 dpkg-deb -x "$deb" "$unpacked"
-entry=$unpacked/usr/share/applications/kelvane.desktop
-check "lintian finds no errors in $(basename "$deb")" lintian --fail-on error "$deb"
+app_id=io.github.kelvane.Kelvane
+entry=$unpacked/usr/share/applications/$app_id.desktop
+metainfo=$unpacked/usr/share/metainfo/$app_id.metainfo.xml
+check "lintian finds no errors or warnings in $(basename "$deb")" lintian --fail-on error,warning "$deb"
 check "the menu entry passes desktop-file-validate" desktop-file-validate "$entry"
 check "the menu entry starts the program the package installs" \
     starts_program_in "$unpacked" "$entry" /usr/lib/kelvane/Kelvane
@@ -81,13 +85,26 @@ check "kelvane on the PATH is the program" same_program "$unpacked/usr/bin/kelva
 check "the program is stripped" stripped "$unpacked/usr/lib/kelvane/Kelvane"
 check "the program keeps settings in the user's folder, not beside itself" \
     settings_in_the_users_folder "$unpacked/usr/lib/kelvane/Kelvane"
+check "the metainfo passes appstreamcli validate" appstreamcli validate --no-net "$metainfo"
+launches_entry() {
+    grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" && [ -f "$entry" ]
+}
+check "the metainfo launches the menu entry the package installs" launches_entry
+icons_in_every_size() {
+    local size
+    for size in 16 24 32 48 64 96 128 256; do
+        [ -f "$unpacked/usr/share/icons/hicolor/${size}x$size/apps/kelvane.png" ] || return 1
+    done
+    [ -f "$unpacked/usr/share/icons/hicolor/scalable/apps/kelvane.svg" ]
+}
+check "the icon is in the hicolor theme from 16 to 256 pixels and scalable" icons_in_every_size
 
 prefix="$work/home of Ann/.local"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 check "an install under another prefix has a valid menu entry" \
-    desktop-file-validate "$prefix/share/applications/kelvane.desktop"
+    desktop-file-validate "$prefix/share/applications/$app_id.desktop"
 check "an install under another prefix starts its own program" \
-    starts_program_in "" "$prefix/share/applications/kelvane.desktop" "$prefix/lib/kelvane/Kelvane"
+    starts_program_in "" "$prefix/share/applications/$app_id.desktop" "$prefix/lib/kelvane/Kelvane"
 
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wine-fonts.sh
-# MinGW and Wine from the test set; ImageMagick takes the picture.
-scripts/install-deps.sh test imagemagick
+# MinGW and Wine from the test set; ImageMagick takes the picture, xdotool opens the menu.
+scripts/install-deps.sh test imagemagick xdotool
 
 build=${KELVANE_MINGW_BUILD_DIR:-build-mingw}
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.toolchain.cmake \
@@ -32,20 +32,30 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
 add_windows_fonts
 
+# The folders a user would have: the program where the installer puts it, a document
+# and its copy in the folder OneDrive mirrors.
 drive=$WINEPREFIX/drive_c
-mkdir -p "$drive/Kelvane" "$drive/Users/Public/Documents" "$drive/Users/Public/Cloud"
-cp "$build/src/win32/Kelvane.exe" "$drive/Kelvane/"
-echo "old" >"$drive/Users/Public/Documents/notes.txt"
-touch -d '2024-01-01 10:00' "$drive/Users/Public/Documents/notes.txt"
-echo "new" >"$drive/Users/Public/Cloud/notes.txt"
-printf '%s\r\n' '[FilePathAndFileNames]' 'File1=C:\Users\Public\Documents\notes.txt' \
-    'File2=C:\Users\Public\Cloud\notes.txt' 'File3=' '[SelectedFiles]' 'File1_Selected=1' \
+program=$drive/users/Ann/AppData/Local/Programs/Kelvane
+mkdir -p "$program" "$drive/users/Ann/Documents" "$drive/users/Ann/OneDrive"
+cp "$build/src/win32/Kelvane.exe" "$program/"
+echo "old" >"$drive/users/Ann/Documents/notes.txt"
+touch -d '2024-01-01 10:00' "$drive/users/Ann/Documents/notes.txt"
+echo "new" >"$drive/users/Ann/OneDrive/notes.txt"
+printf '%s\r\n' '[FilePathAndFileNames]' 'File1=C:\Users\Ann\Documents\notes.txt' \
+    'File2=C:\Users\Ann\OneDrive\notes.txt' 'File3=' '[SelectedFiles]' 'File1_Selected=1' \
     'File2_Selected=1' 'File3_Selected=0' '[SyncSettings]' 'SyncInterval=5' 'AutoSync=ON' \
     '[SyncEvents]' 'LastSyncEvent=NIL' '[FormLocation]' 'FormTop=1200' 'FormLeft=1500' \
-    >"$drive/Kelvane/Kelvane.ini"
+    >"$program/Kelvane.ini"
 
-wine 'C:\Kelvane\Kelvane.exe' >/dev/null 2>&1 &
+wine 'C:\users\Ann\AppData\Local\Programs\Kelvane\Kelvane.exe' >/dev/null 2>&1 &
 sleep 9  # start-up, then the first timed pass after five seconds
 import -window root "$WINEPREFIX/screen.png"
 convert "$WINEPREFIX/screen.png" -trim +repage "$out/windows-main-window.png"
 echo "wrote $out/windows-main-window.png"
+
+# The tray menu: a right click on the icon in Wine's stand-in tray, top left.
+xdotool mousemove 13 31 sleep 1 mousedown 3 sleep 0.3 mouseup 3
+sleep 1
+import -window root "$WINEPREFIX/screen.png"
+convert "$WINEPREFIX/screen.png" -crop 240x125+0+0 +repage "$out/windows-tray-menu.png"
+echo "wrote $out/windows-tray-menu.png"

@@ -3,7 +3,8 @@
 # the Windows program Kelvane.exe with the MinGW-w64 cross compiler, and runs the test
 # programs under Wine, in a private Wine prefix that is made for this run and removed
 # after it: the core and behaviour tests, and the journeys that drive Kelvane.exe through
-# its windows. Needs no display:
+# its windows. Then the packages the build's package target makes, the zip and the MSI,
+# and the MSI installed, run, upgraded and uninstalled in that prefix. Needs no display:
 # the prefix uses Wine's null graphics driver.
 #
 # Ends with one line "windows: N passed, M failed"; exits non-zero on any failure.
@@ -83,9 +84,13 @@ if command -v Xvfb >/dev/null; then
     kill "$xvfb" 2>/dev/null || true
 fi
 
-# The package users download: the zip with the stripped program, at most 1 MiB.
-rm -f "$build"/Kelvane-*-win64.zip
-(cd "$build" && cpack -G ZIP >/dev/null)
+# The packages users download, as the build's package target makes them: the zip and
+# the installer.
+rm -f "$build"/Kelvane-*-win64.zip "$build"/Kelvane-*-win64.msi
+if ! cmake --build "$build" --target package >"$log" 2>&1; then
+    cat "$log"
+fi
+# The zip with the stripped program, at most 1 MiB.
 package=$(realpath "$build"/Kelvane-*-win64.zip 2>/dev/null | head -n1)
 unpacked=$(mktemp -d)
 [ -z "$package" ] || (cd "$unpacked" && cmake -E tar xf "$package" 2>/dev/null) || true
@@ -103,6 +108,35 @@ elif [ -n "$size" ] && [ "$size" -le 1048576 ]; then
     passed=$((passed + 1))
 else
     echo "package: no Kelvane.exe of at most 1 MiB in ${package:-no zip} (${size:-none})"
+    failed=$((failed + 1))
+fi
+
+# The installer under Wine: a per-user install with its shortcut and its entry among the
+# installed programs, the installed program's first run, a second install that changes
+# nothing, an upgrade and an uninstall that leave the settings file and the "Start with
+# Windows" value alone.
+journeys=$build/tests/win32/kelvane_win32_journeys.exe
+msi=$(realpath "$build"/Kelvane-*-win64.msi 2>/dev/null | head -n1 || true)
+if [ -n "$msi" ]; then
+    msi_checks=$(mktemp -d)
+    cp "$msi" "$msi_checks/"
+    staging=$(dirname "$(find "$build/_CPack_Packages" -path '*/msi/Kelvane.ico' | head -n1)")
+    wxs=$PWD/packaging/Kelvane.wxs
+    (cd "$staging" && wixl -a x64 -D Version=1.46 -o "$msi_checks/Kelvane-1.46-win64.msi" "$wxs") \
+        >/dev/null 2>&1 || true
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wineserver -w
+    KELVANE_JOURNEYS=$journeys timeout 600 scripts/lib/msi-checks.sh "$msi_checks" >"$log" 2>&1 || true
+    cat "$log"
+    ran=$(sed -n 's/^msi: \([0-9]*\) passed, [0-9]* failed$/\1/p' "$log" | tail -n1)
+    broke=$(sed -n 's/^msi: [0-9]* passed, \([0-9]*\) failed$/\1/p' "$log" | tail -n1)
+    passed=$((passed + ${ran:-0}))
+    failed=$((failed + ${broke:-1}))  # no count: the checks did not get to the end
+    rm -rf "$msi_checks"
+else
+    echo "package: no Kelvane-*-win64.msi"
     failed=$((failed + 1))
 fi
 

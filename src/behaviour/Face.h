@@ -81,6 +81,11 @@ class Face {
     virtual void removeTrayIcon() = 0;
     virtual void notifyFromTray(const std::string& text) = 0;
 
+    // ---- Starting with the session
+    // The tray menu's tick entry after "Show Help": its caption and whether it is ticked.
+    // Until this is first called the menu has no such entry.
+    virtual void showSessionStartEntry(const std::string& caption, bool ticked) = 0;
+
     // ---- Time and threads
     virtual void startTimer(int milliseconds) = 0;
     virtual void stopTimer() = 0;

@@ -76,6 +76,9 @@ void Program::start(const std::string& oneInstanceWarning) {
     if (ended_) {
         return;  // the session ended while a start-up message was open
     }
+    if (sessionStart_ != nullptr) {
+        showSessionStartState();  // the tray menu has its entry from the start
+    }
     trayShown_ = face_.addTrayIcon();
     face_.showWindow();
     // Said once, with the window up: the program runs, but nothing keeps a second copy out.
@@ -354,6 +357,46 @@ void Program::showSettingsChosen() {
 
 void Program::exitChosen() {
     closeRequested(CloseCause::ProgramCode);
+}
+
+// ---- Starting with the session ------------------------------------------------------------
+
+// Read afresh each time: the user may have changed it elsewhere meanwhile (in the
+// desktop's settings, in Task Manager). A state that cannot be read shows unticked.
+bool Program::showSessionStartState() {
+    const platform::Result<bool> enabled = sessionStart_->isEnabled();
+    const bool ticked = enabled.ok() && enabled.value();
+    face_.showSessionStartEntry(kSessionStartCaption, ticked);
+    return ticked;
+}
+
+void Program::trayMenuOpening() {
+    if (sessionStart_ != nullptr && !ended_) {
+        showSessionStartState();
+    }
+}
+
+// Switched at once, with no save: the system keeps this state, not the settings file. The
+// tick then shows what the system reports, and a change that did not take is told.
+void Program::sessionStartChosen() {
+    if (sessionStart_ == nullptr || ended_) {
+        return;
+    }
+    const platform::Result<bool> before = sessionStart_->isEnabled();
+    const bool switchOn = !(before.ok() && before.value());
+    platform::Status changed = switchOn ? sessionStart_->enable() : sessionStart_->disable();
+    const bool ticked = showSessionStartState();
+    if (changed && ticked != switchOn) {
+        const platform::Result<bool> after = sessionStart_->isEnabled();
+        changed = platform::Error{after ? std::string("The system still reports it ") +
+                                              (ticked ? "on" : "off") + "."
+                                        : after.reason()};
+    }
+    if (!changed) {
+        face_.showMessage(BoxKind::Warning,
+                          std::string("Kelvane could not switch ") + (switchOn ? "on" : "off") +
+                              " \"" + kSessionStartCaption + "\".\n\n" + changed.reason());
+    }
 }
 
 // ---- Settings ---------------------------------------------------------------------------

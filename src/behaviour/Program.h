@@ -7,6 +7,7 @@
 
 #include "behaviour/Face.h"
 #include "platform/FileSystem.h"
+#include "platform/SessionStart.h"
 #include "settings/SettingsFile.h"
 #include "sync/SyncPass.h"
 
@@ -15,6 +16,11 @@ namespace kelvane::behaviour {
 inline constexpr const char* kVersion = "v1.45";
 inline constexpr const char* kAskBeforeStopping = "Do you really want to stop Kelvane?";
 inline constexpr const char* kSelectFileTitle = "Kelvane Select file";
+#ifdef _WIN32
+inline constexpr const char* kSessionStartCaption = "Start Kelvane with Windows";
+#else
+inline constexpr const char* kSessionStartCaption = "Start Kelvane when I log in";
+#endif
 
 // "Kelvane  is already running." and, on a second line, "Click system tray icon.".
 std::string alreadyRunningMessage();
@@ -66,6 +72,13 @@ class Program {
     // The clock that decides when a long copy starts showing its progress.
     void setClock(Clock clock) { clock_ = std::move(clock); }
 
+    // ---- Starting with the session
+    // Where the program reads and switches whether it starts with the session; set before
+    // start(). Without one the tray menu has no entry for it.
+    void setSessionStart(platform::SessionStart& sessionStart) { sessionStart_ = &sessionStart; }
+    void trayMenuOpening();     // its tick is brought up to date
+    void sessionStartChosen();  // tray menu "Start Kelvane when I log in"
+
     // A copy shows its progress once it has run this long.
     static constexpr std::chrono::milliseconds kProgressDelay{500};
 
@@ -89,6 +102,7 @@ class Program {
     void unload(CloseCause cause);
     void finishUnload(CloseCause cause);
     sync::FileSlots readSlots() const;
+    bool showSessionStartState();
 
     Face& face_;
     platform::FileSystem& fileSystem_;
@@ -103,6 +117,7 @@ class Program {
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;
     settings::TroubleMemory settingsTroubles_;
+    platform::SessionStart* sessionStart_ = nullptr;
 
     std::shared_ptr<RunningPass> pass_;
     bool closing_ = false;

@@ -54,6 +54,9 @@ void QtFace::connectTo(behaviour::Program& program) {
     connect(window_.showHelpEntry, &QAction::triggered, this,
             to(&behaviour::Program::showHelpChosen));
     connect(window_.exitEntry, &QAction::triggered, this, to(&behaviour::Program::exitChosen));
+    connect(window_.trayMenu, &QMenu::aboutToShow, this, to(&behaviour::Program::trayMenuOpening));
+    connect(window_.sessionStartEntry, &QAction::triggered, this,
+            to(&behaviour::Program::sessionStartChosen));
     connect(&window_, &SettingsWindow::closeAsked, this,
             [&program] { program.closeRequested(behaviour::CloseCause::UserCommand); });
 }
@@ -224,6 +227,12 @@ void QtFace::notifyFromTray(const std::string& text) {
     if (tray_) {
         tray_->notify(fromUtf8(text));
     }
+}
+
+void QtFace::showSessionStartEntry(const std::string& caption, bool ticked) {
+    window_.sessionStartEntry->setText(fromUtf8(caption));
+    window_.sessionStartEntry->setChecked(ticked);
+    window_.sessionStartEntry->setVisible(true);
 }
 
 // ---- Time and threads -----------------------------------------------------------------------

@@ -69,6 +69,7 @@ class QtFace final : public QObject, public behaviour::Face {
     bool addTrayIcon() override;
     void removeTrayIcon() override;
     void notifyFromTray(const std::string& text) override;
+    void showSessionStartEntry(const std::string& caption, bool ticked) override;
     void startTimer(int milliseconds) override;
     void stopTimer() override;
     std::string statusDateTime() const override;

@@ -181,6 +181,10 @@ void SettingsWindow::buildTrayMenu() {
     };
     showSettingsEntry = addEntry("menuShowKelvane", QStringLiteral("Show Kelvane Settings"));
     showHelpEntry = addEntry("menuShowHelp", QStringLiteral("Show Help"));
+    // Its caption and tick come from the program, which shows it once it can switch it.
+    sessionStartEntry = addEntry("menuStartWithSession", QString());
+    sessionStartEntry->setCheckable(true);
+    sessionStartEntry->setVisible(false);
     trayMenu->addSeparator()->setObjectName(QStringLiteral("menuSpace1"));
     hideMenuEntry = addEntry("menuHideThisPopupMenu", QStringLiteral("Hide this popup menu"));
     trayMenu->addSeparator()->setObjectName(QStringLiteral("menuSpace2"));

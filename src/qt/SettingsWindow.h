@@ -87,6 +87,7 @@ class SettingsWindow : public QWidget {
     QMenu* trayMenu;
     QAction* showSettingsEntry;
     QAction* showHelpEntry;
+    QAction* sessionStartEntry;
     QAction* hideMenuEntry;
     QAction* exitEntry;
 

@@ -5,6 +5,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SessionStart.h"
 #include "qt/AppIcon.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
@@ -65,6 +66,8 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
     kelvane::qt::QtFace face(dialogs);
     kelvane::behaviour::Program program(face, *fileSystem, settingsPath(*fileSystem, executable));
     face.connectTo(program);
+    const auto sessionStart = kelvane::platform::makeSystemSessionStart(executable.toStdString());
+    program.setSessionStart(*sessionStart);
     // exit, not quit: quit asks every window to close first, and the settings window
     // leaves closing to the program, which has just ended the run.
     QObject::connect(
@@ -86,6 +89,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.45"));
+    // The desktop finds the menu entry (and its icon) by this name, on Wayland too.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kelvane.Kelvane"));
     // The window hides to the tray: closing the help page must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(kelvane::qt::applicationIcon());

@@ -47,6 +47,7 @@ enum ControlId : int {
     IDM_menuShowHelp,
     IDM_menuHideThisPopupMenu,
     IDM_menuExitKelvane,
+    IDM_menuStartWithSession,  // shown after "Show Help"
 };
 
 // Window classes, so a driver can tell the two windows apart.

@@ -454,6 +454,9 @@ void MainWindow::commandArrived(int id, int code) {
         case IDM_menuExitKelvane:
             program_->exitChosen();
             return;
+        case IDM_menuStartWithSession:
+            program_->sessionStartChosen();
+            return;
         default:
             break;
     }
@@ -515,12 +518,35 @@ void MainWindow::showTrayMenu(POINT anchor) {
         ::AppendMenuW(trayMenu_, MF_SEPARATOR, 0, nullptr);
         ::AppendMenuW(trayMenu_, MF_STRING, IDM_menuExitKelvane, L"Exit Kelvane");
     }
+    program_->trayMenuOpening();
+    updateSessionStartEntry();
     // Without the window in front, the menu would not close when the user clicks
     // elsewhere; the null message afterwards lets the next menu open at once.
     ::SetForegroundWindow(window_);
     ::TrackPopupMenuEx(trayMenu_, TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, anchor.x, anchor.y, window_,
                        nullptr);
     ::PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+void MainWindow::showSessionStartEntry(const std::string& caption, bool ticked) {
+    sessionEntryCaption_ = toWide(caption);
+    sessionEntryTicked_ = ticked;
+    updateSessionStartEntry();
+}
+
+// In its place after "Show Help", added the first time the menu has a caption for it.
+void MainWindow::updateSessionStartEntry() {
+    if (trayMenu_ == nullptr || sessionEntryCaption_.empty()) {
+        return;
+    }
+    const UINT flags = MF_STRING | (sessionEntryTicked_ ? MF_CHECKED : MF_UNCHECKED);
+    if (::GetMenuState(trayMenu_, IDM_menuStartWithSession, MF_BYCOMMAND) == UINT(-1)) {
+        ::InsertMenuW(trayMenu_, 2, MF_BYPOSITION | flags, IDM_menuStartWithSession,
+                      sessionEntryCaption_.c_str());
+    } else {
+        ::ModifyMenuW(trayMenu_, IDM_menuStartWithSession, MF_BYCOMMAND | flags,
+                      IDM_menuStartWithSession, sessionEntryCaption_.c_str());
+    }
 }
 
 bool MainWindow::addTrayIcon() {

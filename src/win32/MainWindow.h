@@ -68,6 +68,7 @@ class MainWindow final : public behaviour::Face {
     bool addTrayIcon() override;
     void removeTrayIcon() override;
     void notifyFromTray(const std::string& text) override;
+    void showSessionStartEntry(const std::string& caption, bool ticked) override;
     void startTimer(int milliseconds) override;
     void stopTimer() override;
     std::string statusDateTime() const override;
@@ -104,6 +105,7 @@ class MainWindow final : public behaviour::Face {
     LRESULT colourOfStatic(HWND control, HDC dc);
     void trayEvent(WPARAM anchor, LPARAM event);
     void showTrayMenu(POINT anchor);
+    void updateSessionStartEntry();
     void runNextTask();
     void answerSessionEnd();
 
@@ -140,6 +142,8 @@ class MainWindow final : public behaviour::Face {
     std::unique_ptr<TrayIcon> tray_;
     UINT taskbarCreated_ = 0;
     HMENU trayMenu_ = nullptr;
+    std::wstring sessionEntryCaption_;  // empty until the program offers the entry
+    bool sessionEntryTicked_ = false;
     AccessibleNames accessibleNames_;
     bool dismissing_ = false;
 

@@ -9,6 +9,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SessionStart.h"
 #include "settings/SettingsFile.h"
 #include "win32/MainWindow.h"
 #include "win32/OneInstance.h"
@@ -45,6 +46,9 @@ int runKelvane() {
         kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),
                                                '\\', kelvane::settings::Installation::Portable));
     window.attach(program);
+    const auto sessionStart =
+        kelvane::platform::makeSystemSessionStart(kelvane::win32::toUtf8(executable));
+    program.setSessionStart(*sessionStart);
     program.start(oneInstance.warning());
     if (!program.ended()) {
         window.showAtStart();

@@ -48,7 +48,9 @@ class FakeFace final : public behaviour::Face {
     bool boxesDismissed = false;
     bool trayIconShown = false;
     std::vector<std::string> trayNotices;
-    int timerMilliseconds = 0;  // 0 when stopped
+    int timerMilliseconds = 0;                       // 0 when stopped
+    std::optional<std::string> sessionEntryCaption;  // nothing while the menu has no entry
+    bool sessionEntryTicked = false;
     bool ended = false;
 
     // ---- What the user will answer, and what the desktop offers
@@ -100,6 +102,10 @@ class FakeFace final : public behaviour::Face {
     bool addTrayIcon() override { return trayIconShown = hasTray; }
     void removeTrayIcon() override { trayIconShown = false; }
     void notifyFromTray(const std::string& text) override { trayNotices.push_back(text); }
+    void showSessionStartEntry(const std::string& caption, bool ticked) override {
+        sessionEntryCaption = caption;
+        sessionEntryTicked = ticked;
+    }
     void startTimer(int milliseconds) override { timerMilliseconds = milliseconds; }
     void stopTimer() override { timerMilliseconds = 0; }
     std::string statusDateTime() const override { return now; }

@@ -14,10 +14,12 @@
 #include "behaviour/Program.h"
 #include "qt/Metrics.h"
 #include "qt/QtFace.h"
+#include "support/FakeSessionStart.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempFolder.h"
 
 using kelvane::testing::FakeDialogs;
+using kelvane::testing::FakeSessionStart;
 using kelvane::testing::FaultyFileSystem;
 using kelvane::testing::TempFolder;
 
@@ -43,6 +45,7 @@ class SettingsWindowTest : public QObject {
     std::unique_ptr<TempFolder> folder;
     std::unique_ptr<FaultyFileSystem> fileSystem;
     std::unique_ptr<FakeDialogs> dialogs;
+    std::unique_ptr<FakeSessionStart> sessionStart;
     std::unique_ptr<kelvane::qt::QtFace> face;
     std::unique_ptr<kelvane::behaviour::Program> program;
 
@@ -72,6 +75,7 @@ class SettingsWindowTest : public QObject {
         face = std::make_unique<kelvane::qt::QtFace>(*dialogs);
         face->now = [] { return kPinnedNow; };
         program = std::make_unique<kelvane::behaviour::Program>(*face, *fileSystem, ini());
+        program->setSessionStart(*sessionStart);
         face->connectTo(*program);
         program->start();
     }
@@ -91,6 +95,7 @@ class SettingsWindowTest : public QObject {
             folder->makeFolder(sub);
         }
         fileSystem = std::make_unique<FaultyFileSystem>();
+        sessionStart = std::make_unique<FakeSessionStart>();
         start();
     }
 
@@ -98,6 +103,7 @@ class SettingsWindowTest : public QObject {
         program.reset();
         face.reset();
         dialogs.reset();
+        sessionStart.reset();
         fileSystem.reset();
         folder.reset();
     }
@@ -371,6 +377,35 @@ class SettingsWindowTest : public QObject {
         window().exitEntry->trigger();
         QVERIFY(dialogs->questions.isEmpty());
         QCOMPARE(ended.count(), 1);
+    }
+
+    void sessionStartEntrySitsAfterShowHelpIsTickedAsTheSystemSaysAndReachesTheProgram() {
+        QAction* entry = window().sessionStartEntry;
+        const QList<QAction*> entries = window().trayMenu->actions();
+        QCOMPARE(entries.indexOf(entry), 2);
+        QCOMPARE(entries.at(1), window().showHelpEntry);
+        QCOMPARE(entries.at(3)->objectName(), QStringLiteral("menuSpace1"));
+        QCOMPARE(entry->objectName(), QStringLiteral("menuStartWithSession"));
+        QCOMPARE(entry->text(), QStringLiteral("Start Kelvane when I log in"));
+        QVERIFY(entry->isVisible());
+        QVERIFY(entry->isCheckable());
+        QVERIFY(!entry->isChecked());
+
+        sessionStart->enabled = true;  // switched on in the desktop's own settings
+        window().trayMenu->popup(QPoint(10, 10));
+        QVERIFY(entry->isChecked());
+        window().trayMenu->hide();
+
+        entry->trigger();
+        QVERIFY(!sessionStart->enabled);
+        QVERIFY(!entry->isChecked());
+
+        sessionStart->changeFailure = "Permission denied: /home/ann/.config/autostart";
+        entry->trigger();
+        QCOMPARE(dialogs->warnings.size(), 1);
+        QVERIFY(dialogs->warnings.at(0).endsWith(
+            QStringLiteral("\n\nPermission denied: /home/ann/.config/autostart")));
+        QVERIFY(!entry->isChecked());
     }
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cwctype>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,14 @@ std::wstring wide(const std::string& text) {
 std::string windowsPath(std::string path) {
     for (char& c : path) {
         c = c == '/' ? '\\' : c;
+    }
+    return path;
+}
+
+// A Windows path as Windows compares it: any case, either separator.
+std::wstring comparable(std::wstring path) {
+    for (wchar_t& c : path) {
+        c = c == L'/' ? L'\\' : static_cast<wchar_t>(::towlower(c));
     }
     return path;
 }
@@ -557,6 +566,59 @@ TEST_F(Journeys, TheTrayMenuOpensOnARightClick) {
     app.post(WM_COMMAND, IDM_menuShowHelp, 0);
     EXPECT_NE(app.waitForWindow(kHelpWindowClass), nullptr);
     exitFromTrayMenu();
+}
+
+}  // namespace
+}  // namespace kelvane::testing
+
+namespace kelvane::testing {
+namespace {
+
+// The "Kelvane" value of the user's Run key, lower case with "\" separators, or "".
+std::wstring runValue() {
+    wchar_t command[1024] = {};
+    DWORD size = sizeof command;
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                       L"Kelvane", RRF_RT_REG_SZ, nullptr, command, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return comparable(command);
+}
+
+TEST_F(Journeys, StartWithWindowsFromTheTrayMenuNamesThisCopyAndComesOutAgain) {
+    storeSettings();
+    const std::string before = settings();
+    KelvaneProcess& app = start();
+
+    app.post(WM_COMMAND, IDM_menuStartWithSession, 0);
+    app.settle();
+    EXPECT_EQ(runValue(), L"\"" + comparable((folder.path() / "Kelvane.exe").wstring()) + L"\"");
+
+    app.post(WM_COMMAND, IDM_menuStartWithSession, 0);
+    app.settle();
+    EXPECT_EQ(runValue(), L"");
+    EXPECT_EQ(settings(), before) << "the system keeps this, not the settings file";
+    exitFromTrayMenu();
+}
+
+// The program as the installer left it: scripts/test-windows.sh names its folder after
+// "msiexec /i". It runs as on a first run, ends from its tray menu, and keeps its settings
+// beside itself, in the user's own folder.
+TEST(InstalledProgram, RunsItsFirstRunAndKeepsItsSettingsBesideItself) {
+    const char* installed = std::getenv("KELVANE_INSTALLED_FOLDER");
+    if (installed == nullptr) {
+        GTEST_SKIP() << "no installed program named";
+    }
+    const std::filesystem::path folder(installed);
+    ASSERT_TRUE(std::filesystem::exists(folder / "Kelvane.exe"));
+    KelvaneProcess app(folder);
+    ASSERT_TRUE(app.waitUntilShown());
+    EXPECT_EQ(app.text(app.window()), L"Kelvane v1.45");
+    EXPECT_NE(app.waitForWindow(kHelpWindowClass), nullptr) << "a first run opens the help page";
+    app.post(WM_COMMAND, IDM_menuExitKelvane, 0);
+    ASSERT_TRUE(app.waitForExit());
+    EXPECT_EQ(app.exitCode(), 0u);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Kelvane.ini"));
 }
 
 }  // namespace

@@ -852,12 +852,56 @@ Status PosixFileSystem::createFolders(const std::string& folder) {
     }
 }
 
+Result<std::string> linkTarget(const std::string& link) {
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    if (length < 0) {
+        return systemError("Cannot read the symbolic link", link);
+    }
+    target.resize(static_cast<std::size_t>(length));
+    return target.front() == '/' ? target : folderOf(link) + "/" + target;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A settings file reached through a symbolic link is written behind the link, as a save
+// through a live link replaces the file it points to. A link whose file is missing gets
+// that file, in its own folder, so the link stays the user's way to their settings; a
+// link into a folder that does not exist is refused rather than replaced by a file.
+Result<std::string> settingsFileBehind(const std::string& linkOrPath) {
+    std::string at = linkOrPath;
+    for (int hop = 0; hop < 40; ++hop) {
+        char resolved[PATH_MAX];
+        if (::realpath(at.c_str(), resolved) != nullptr) {
+            return std::string(resolved);
+        }
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            if (at != linkOrPath && !isFolder(folderOf(at))) {
+                return Error{"Cannot save the settings through the symbolic link " + linkOrPath +
+                             ": the folder of the file it points to, " + at + ", does not exist"};
+            }
+            return at;
+        }
+        auto next = linkTarget(at);
+        if (!next) {
+            return Error{next.reason()};
+        }
+        at = next.value();
+    }
+    return systemError("Cannot resolve", linkOrPath, ELOOP);
+}
+
 Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
                                             std::string_view content) {
-    // A settings file reached through a symbolic link is replaced behind the link.
-    char resolved[PATH_MAX];
-    const std::string path =
-        ::realpath(linkOrPath.c_str(), resolved) != nullptr ? std::string(resolved) : linkOrPath;
+    auto behind = settingsFileBehind(linkOrPath);
+    if (!behind) {
+        return Error{behind.reason()};
+    }
+    const std::string path = behind.value();
     const std::string folder = folderOf(path);
     removeStaleTemporaries(folder, baseOf(path));
     const std::string temporary =

@@ -60,7 +60,7 @@ mkdir -p "$work/first" && shoot "$work/first" first-run.png 3
 
 mkdir -p "$work/on/Documents" "$work/on/Cloud"
 echo notes >"$work/on/Documents/notes.txt"
-echo notes >"$work/on/Cloud/notes.txt"
+echo "older notes" >"$work/on/Cloud/notes.txt"
 touch -d '2025-03-14 21:05:00' "$work/on/Cloud/notes.txt"
 settings "$work/on" "$work/on/Documents/notes.txt" "$work/on/Cloud/notes.txt" ON 5
 shoot "$work/on" main-window.png 8

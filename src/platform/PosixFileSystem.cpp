@@ -188,9 +188,17 @@ class RangeCopier {
     }
 
   private:
+    // Plain reads and writes from `at` on; the looks for holes move the source's offset,
+    // so both are placed first.
     Status copyThroughBuffer(off_t& at, off_t end) {
+        if (::lseek(from_, at, SEEK_SET) != at) {
+            return systemError("Cannot read", source_);
+        }
+        if (::lseek(to_, at, SEEK_SET) != at) {
+            return systemError("Cannot write a copy for", source_);
+        }
         const auto wanted = std::min<off_t>(end - at, static_cast<off_t>(buffer_.size()));
-        const ssize_t got = ::pread(from_, buffer_.data(), static_cast<size_t>(wanted), at);
+        const ssize_t got = ::read(from_, buffer_.data(), static_cast<size_t>(wanted));
         if (got < 0 && errno == EINTR) {
             return {};
         }
@@ -201,8 +209,8 @@ class RangeCopier {
             return sourceChanged(source_);
         }
         for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::pwrite(to_, buffer_.data() + written,
-                                         static_cast<size_t>(got - written), at + written);
+            const ssize_t put =
+                ::write(to_, buffer_.data() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno == EINTR) {
                 continue;
             }

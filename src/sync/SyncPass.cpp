@@ -227,7 +227,6 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
             return failed(judged.reason());
         }
     }
-    std::sort(targetSlots.begin(), targetSlots.end());
     SyncOutcome outcome;
     outcome.result = SyncResult::Copied;
     outcome.statusPrefix = updatedPrefix(targetSlots);

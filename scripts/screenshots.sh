@@ -72,7 +72,7 @@ mkdir -p "$work/first" && shoot "$work/first" first-run.png 3
 
 mkdir -p "$work/on"
 echo notes >"$home/Documents/notes.txt"
-echo notes >"$home/Cloud/notes.txt"
+echo "older notes" >"$home/Cloud/notes.txt"
 touch -d '2025-03-14 21:05:00' "$home/Cloud/notes.txt"
 settings "$work/on" "$home/Documents/notes.txt" "$home/Cloud/notes.txt" ON 5
 shoot "$work/on" main-window.png 8

@@ -66,6 +66,7 @@ struct FileIdentity {
 struct FileStamp {
     FileTime modified;
     FileIdentity identity;
+    std::uint64_t size = 0;
 };
 
 // The operating system, as the sync pass and the settings file need it. The POSIX and
@@ -105,6 +106,16 @@ class FileSystem {
     virtual Result<CopiedTimes> replaceWithCopy(const std::string& source,
                                                 const std::string& target,
                                                 const CopyProgressHandler& progress = {}) = 0;
+
+    // True when the two files hold the same bytes. Reads both a piece at a time and stops
+    // at the first difference, so an edit costs one piece; `keepGoing`, when given, is
+    // asked between pieces, and a false answer ends the comparison with an error.
+    virtual Result<bool> haveSameContent(const std::string& first, const std::string& second,
+                                         const std::function<bool()>& keepGoing = {}) = 0;
+
+    // Gives a file the last-modified time `wanted`, but only while it still shows
+    // `expected`: an edit made meanwhile keeps its own time.
+    virtual Status setModifiedTime(const std::string& path, FileTime expected, FileTime wanted) = 0;
 
     // What is at the settings file's path, seen without opening it, so a FIFO or a
     // device can be refused before anything could block on it.

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -129,69 +130,167 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
     ::closedir(dir);
 }
 
-// Copies in chunks, telling `progress` after each; a false answer stops the copy.
-Status copyBytes(int from, int to, off_t size, const std::string& source,
-                 const CopyProgressHandler& progress) {
-    off_t copied = 0;
-    bool kernelCopy = true;
-    std::vector<char> buffer;
-    const auto keepGoing = [&] {
-        return !progress ||
-               progress(static_cast<std::uint64_t>(copied), static_cast<std::uint64_t>(size));
-    };
-    while (copied < size) {
-        if (!keepGoing()) {
-            return Error{"The copy onto a file beside " + source + " was stopped"};
+Error sourceChanged(const std::string& source) {
+    return Error{"The source changed while it was copied: " + source};
+}
+
+Error copyStopped(const std::string& source) {
+    return Error{"The copy onto a file beside " + source + " was stopped"};
+}
+
+// A stretch of a file that holds data; the rest is holes, which read as zeros.
+struct DataRange {
+    off_t start = 0;
+    off_t end = 0;
+};
+
+// The first data at or after `at`, or nothing when only a hole follows. A file system
+// that cannot tell holes answers as if the whole file were data.
+std::optional<DataRange> nextDataRange(int fd, off_t at, off_t size) {
+    const off_t start = ::lseek(fd, at, SEEK_DATA);
+    if (start < 0) {
+        if (errno == ENXIO) {
+            return std::nullopt;
         }
-        if (kernelCopy) {
-            const auto chunk = std::min<off_t>(size - copied, static_cast<off_t>(kCopyChunk));
-            const ssize_t n =
-                ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(chunk), 0);
-            if (n > 0) {
-                copied += n;
-                continue;
+        return DataRange{at, size};
+    }
+    if (start >= size) {
+        return std::nullopt;
+    }
+    const off_t end = ::lseek(fd, start, SEEK_HOLE);
+    return DataRange{start, end < 0 || end > size ? size : end};
+}
+
+// Copies byte ranges at their own offsets, in the kernel where the two file systems
+// allow it, else through a buffer.
+class RangeCopier {
+  public:
+    RangeCopier(int from, int to, const std::string& source)
+        : from_(from), to_(to), source_(source) {}
+
+    // Copies [at, end) and moves `at` to its end.
+    Status copy(off_t& at, off_t end) {
+        while (at < end) {
+            if (kernelCopy_) {
+                off_t in = at;
+                off_t out = at;
+                const ssize_t n =
+                    ::copy_file_range(from_, &in, to_, &out, static_cast<size_t>(end - at), 0);
+                if (n > 0) {
+                    at += n;
+                    continue;
+                }
+                if (n == 0) {
+                    return sourceChanged(source_);  // it shrank under us
+                }
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                    errno != EPERM) {
+                    return systemError("Cannot copy", source_);
+                }
+                kernelCopy_ = false;  // this pair of file systems wants a plain copy
+                buffer_.resize(1 << 20);
             }
-            if (n == 0) {
-                break;  // the source shrank under us; caught by the size check
+            if (auto copied = copyThroughBuffer(at, end); !copied) {
+                return copied;
             }
-            if (errno == EINTR) {
-                continue;
-            }
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
-                errno != EPERM) {
-                return systemError("Cannot copy", source);
-            }
-            kernelCopy = false;  // this pair of file systems wants a plain copy
-            buffer.resize(1 << 20);
         }
-        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        return {};
+    }
+
+  private:
+    // Plain reads and writes from `at` on; the looks for holes move the source's offset,
+    // so both are placed first.
+    Status copyThroughBuffer(off_t& at, off_t end) {
+        if (::lseek(from_, at, SEEK_SET) != at) {
+            return systemError("Cannot read", source_);
+        }
+        if (::lseek(to_, at, SEEK_SET) != at) {
+            return systemError("Cannot write a copy for", source_);
+        }
+        const auto wanted = std::min<off_t>(end - at, static_cast<off_t>(buffer_.size()));
+        const ssize_t got = ::read(from_, buffer_.data(), static_cast<size_t>(wanted));
         if (got < 0 && errno == EINTR) {
-            continue;
+            return {};
         }
         if (got < 0) {
-            return systemError("Cannot read", source);
+            return systemError("Cannot read", source_);
         }
         if (got == 0) {
-            break;
+            return sourceChanged(source_);
         }
         for (ssize_t written = 0; written < got;) {
             const ssize_t put =
-                ::write(to, buffer.data() + written, static_cast<size_t>(got - written));
+                ::write(to_, buffer_.data() + written, static_cast<size_t>(got - written));
             if (put < 0 && errno == EINTR) {
                 continue;
             }
             if (put < 0) {
-                return systemError("Cannot write a copy for", source);
+                return systemError("Cannot write a copy for", source_);
             }
             written += put;
         }
-        copied += got;
+        at += got;
+        return {};
     }
-    if (copied != size) {
-        return Error{"The source changed while it was copied: " + source};
+
+    int from_;
+    int to_;
+    const std::string& source_;
+    bool kernelCopy_ = true;
+    std::vector<char> buffer_;
+};
+
+// FAT keeps no holes, and FUSE volumes vary in how they take writes past the end and
+// a length set without writing (fusefat refuses the one and garbles the other): there
+// the holes are written out as the zeros they read as, as every plain copy does.
+bool keepsHoles(int fd) {
+    constexpr long kMsdosMagic = 0x4d44;
+    constexpr long kExfatMagic = 0x2011BAB0;
+    constexpr long kFuseMagic = 0x65735546;
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) {
+        return false;
+    }
+    const long type = static_cast<long>(info.f_type);
+    return type != kMsdosMagic && type != kExfatMagic && type != kFuseMagic;
+}
+
+// Copies the source's data ranges in chunks, telling `progress` after each; a false
+// answer stops the copy. Where the copy's volume keeps holes they are skipped, so they
+// stay holes, and count as copied, so the progress still reaches the file's whole size.
+Status copyBytes(int from, int to, off_t size, const std::string& source,
+                 const CopyProgressHandler& progress) {
+    RangeCopier copier(from, to, source);
+    const bool skipHoles = keepsHoles(to);
+    off_t at = 0;  // everything before it is copied or a hole
+    const auto keepGoing = [&] {
+        return !progress ||
+               progress(static_cast<std::uint64_t>(at), static_cast<std::uint64_t>(size));
+    };
+    while (at < size) {
+        if (!keepGoing()) {
+            return copyStopped(source);
+        }
+        const auto range = skipHoles ? nextDataRange(from, at, size) : DataRange{at, size};
+        if (!range) {
+            at = size;
+            break;
+        }
+        at = range->start;
+        const off_t chunkEnd = std::min<off_t>(range->end, at + static_cast<off_t>(kCopyChunk));
+        if (auto copied = copier.copy(at, chunkEnd); !copied) {
+            return copied;
+        }
+    }
+    // A copy that ends in a hole gets its length without writing the hole.
+    if (skipHoles && ::ftruncate(to, size) != 0) {
+        return systemError("Cannot write a copy for", source);
     }
     if (!keepGoing()) {
-        return Error{"The copy onto a file beside " + source + " was stopped"};
+        return copyStopped(source);
     }
     return {};
 }
@@ -203,9 +302,16 @@ bool permissionsUnsupported(int code) {
     return code == ENOSYS || code == EOPNOTSUPP || code == EPERM;
 }
 
-bool sameTimes(const struct stat& before, const struct stat& after) {
-    return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec &&
-           before.st_mtim.tv_nsec == after.st_mtim.tv_nsec;
+bool sameInstant(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A rewrite in place that puts the old last-modified time back (rsync --inplace -t, cp
+// --preserve=timestamps) keeps size and time; only the change time, which no program
+// can set, tells.
+bool unchangedSince(const struct stat& before, const struct stat& after) {
+    return before.st_size == after.st_size && sameInstant(before.st_mtim, after.st_mtim) &&
+           sameInstant(before.st_ctim, after.st_ctim);
 }
 
 // Names of the extended attributes of a file, each ended by a NUL; empty where the file
@@ -404,8 +510,8 @@ Status AtomicReplace::fill(Descriptor& from, Descriptor& to, const struct stat& 
         return copied;
     }
     struct stat after {};
-    if (::fstat(from.get(), &after) != 0 || !sameTimes(sourceInfo, after)) {
-        return Error{"The source changed while it was copied: " + source_};
+    if (::fstat(from.get(), &after) != 0 || !unchangedSince(sourceInfo, after)) {
+        return sourceChanged(source_);
     }
     if (auto carried = carryOver(to, targetInfo); !carried) {
         return carried;
@@ -495,8 +601,10 @@ class PosixFileSystem final : public FileSystem {
             return std::optional<FileStamp>();
         }
         return std::optional<FileStamp>(
-            FileStamp{modifiedOf(info), FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                                                     static_cast<std::uint64_t>(info.st_ino)}});
+            FileStamp{modifiedOf(info),
+                      FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                   static_cast<std::uint64_t>(info.st_ino)},
+                      static_cast<std::uint64_t>(info.st_size)});
     }
 
     bool hasCoarseTimes(const std::string& path) override;
@@ -510,6 +618,10 @@ class PosixFileSystem final : public FileSystem {
         AtomicReplace replace(source, finalPath.value(), progress);
         return replace.run();
     }
+
+    Result<bool> haveSameContent(const std::string& first, const std::string& second,
+                                 const std::function<bool()>& keepGoing = {}) override;
+    Status setModifiedTime(const std::string& path, FileTime expected, FileTime wanted) override;
 
     Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
     Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;
@@ -592,6 +704,83 @@ bool PosixFileSystem::hasCoarseTimes(const std::string& path) {
         return false;
     }
     return isCoarseTimeType(mountTypeOf(resolved));
+}
+
+// Reads up to buffer.size() bytes, fewer only at the end of the file.
+Result<std::size_t> readPiece(int fd, std::vector<char>& buffer, const std::string& path) {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return systemError("Cannot read", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
+
+Result<bool> PosixFileSystem::haveSameContent(const std::string& first, const std::string& second,
+                                              const std::function<bool()>& keepGoing) {
+    Descriptor one(::open(first.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!one.valid()) {
+        return systemError("Cannot open", first);
+    }
+    Descriptor two(::open(second.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!two.valid()) {
+        return systemError("Cannot open", second);
+    }
+    constexpr std::size_t kPiece = 1 << 20;
+    std::vector<char> left(kPiece);
+    std::vector<char> right(kPiece);
+    for (;;) {
+        if (keepGoing && !keepGoing()) {
+            return Error{"The comparison of " + first + " and " + second + " was stopped"};
+        }
+        auto gotLeft = readPiece(one.get(), left, first);
+        if (!gotLeft) {
+            return Error{gotLeft.reason()};
+        }
+        auto gotRight = readPiece(two.get(), right, second);
+        if (!gotRight) {
+            return Error{gotRight.reason()};
+        }
+        if (gotLeft.value() != gotRight.value() ||
+            std::memcmp(left.data(), right.data(), gotLeft.value()) != 0) {
+            return false;
+        }
+        if (gotLeft.value() < kPiece) {
+            return true;
+        }
+    }
+}
+
+// Some FUSE volumes (fusefat) ignore a new last-modified time that comes without an
+// access time, so the file's own access time goes with it.
+Status PosixFileSystem::setModifiedTime(const std::string& path, FileTime expected,
+                                        FileTime wanted) {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        return systemError("Cannot open", path);
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) {
+        return systemError("Cannot look at", path);
+    }
+    if (!(modifiedOf(info) == expected)) {
+        return Error{"The file changed meanwhile: " + path};
+    }
+    const struct timespec times[2] = {info.st_atim,
+                                      {static_cast<time_t>(wanted.seconds), wanted.nanoseconds}};
+    if (::futimens(file.get(), times) != 0) {
+        return systemError("Cannot set the time of", path);
+    }
+    return {};
 }
 
 // Judged for the effective user, as the save will run: root may write a 0444 file.
@@ -686,12 +875,56 @@ Status PosixFileSystem::createFolders(const std::string& folder) {
     }
 }
 
+Result<std::string> linkTarget(const std::string& link) {
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+    if (length < 0) {
+        return systemError("Cannot read the symbolic link", link);
+    }
+    target.resize(static_cast<std::size_t>(length));
+    return target.front() == '/' ? target : folderOf(link) + "/" + target;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A settings file reached through a symbolic link is written behind the link, as a save
+// through a live link replaces the file it points to. A link whose file is missing gets
+// that file, in its own folder, so the link stays the user's way to their settings; a
+// link into a folder that does not exist is refused rather than replaced by a file.
+Result<std::string> settingsFileBehind(const std::string& linkOrPath) {
+    std::string at = linkOrPath;
+    for (int hop = 0; hop < 40; ++hop) {
+        char resolved[PATH_MAX];
+        if (::realpath(at.c_str(), resolved) != nullptr) {
+            return std::string(resolved);
+        }
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            if (at != linkOrPath && !isFolder(folderOf(at))) {
+                return Error{"Cannot save the settings through the symbolic link " + linkOrPath +
+                             ": the folder of the file it points to, " + at + ", does not exist"};
+            }
+            return at;
+        }
+        auto next = linkTarget(at);
+        if (!next) {
+            return Error{next.reason()};
+        }
+        at = next.value();
+    }
+    return systemError("Cannot resolve", linkOrPath, ELOOP);
+}
+
 Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
                                             std::string_view content) {
-    // A settings file reached through a symbolic link is replaced behind the link.
-    char resolved[PATH_MAX];
-    const std::string path =
-        ::realpath(linkOrPath.c_str(), resolved) != nullptr ? std::string(resolved) : linkOrPath;
+    auto behind = settingsFileBehind(linkOrPath);
+    if (!behind) {
+        return Error{behind.reason()};
+    }
+    const std::string path = behind.value();
     const std::string folder = folderOf(path);
     removeStaleTemporaries(folder, baseOf(path));
     const std::string temporary =

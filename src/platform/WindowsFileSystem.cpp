@@ -2,10 +2,12 @@
 // system as UTF-16 through the wide-character API, so every file name works whatever
 // the ANSI code page; only the settings file's bytes use the ANSI code page.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <array>
 #include <cwctype>
+#include <optional>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -317,6 +319,10 @@ class TemporaryFile {
 
     Status create();
     Status write(std::string_view bytes);
+    Status moveTo(std::uint64_t offset);
+    Status setLength(std::uint64_t length);
+    // Marks the new file sparse, where its volume keeps sparse files; false otherwise.
+    bool makeSparse();
     Status finish(const Inherited& replaced, const FILETIME* modified);
     Status install(const Inherited& replaced);
     Status replaceTarget(const Inherited& replaced, bool systemReplace);
@@ -363,6 +369,37 @@ Status TemporaryFile::write(std::string_view bytes) {
         bytes.remove_prefix(written);
     }
     return {};
+}
+
+Status TemporaryFile::moveTo(std::uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(handle_.get(), position, nullptr, FILE_BEGIN)) {
+        return lastError("Cannot write beside", final_);
+    }
+    return {};
+}
+
+Status TemporaryFile::setLength(std::uint64_t length) {
+    if (auto moved = moveTo(length); !moved) {
+        return moved;
+    }
+    if (!::SetEndOfFile(handle_.get())) {
+        return lastError("Cannot write beside", final_);
+    }
+    return {};
+}
+
+bool TemporaryFile::makeSparse() {
+    DWORD flags = 0;
+    if (!::GetVolumeInformationByHandleW(handle_.get(), nullptr, 0, nullptr, nullptr, &flags,
+                                         nullptr, 0) ||
+        (flags & FILE_SUPPORTS_SPARSE_FILES) == 0) {
+        return false;
+    }
+    DWORD returned = 0;
+    return ::DeviceIoControl(handle_.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned,
+                             nullptr) != FALSE;
 }
 
 // Stamps the finished content, pushes it to the disk and closes it.
@@ -474,31 +511,129 @@ Status checkTarget(const std::wstring& target) {
     return {};
 }
 
-// Copies a buffer at a time, telling `progress` after each; a false answer stops the copy.
-Status copyContent(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source,
-                   const CopyProgressHandler& progress) {
-    std::vector<char> buffer(1 << 20);
-    std::uint64_t copied = 0;
+// The stretches of a sparse source that hold data, in order; nothing for a file that is
+// not sparse or whose system cannot say (the copy is then a plain one).
+std::optional<std::vector<FILE_ALLOCATED_RANGE_BUFFER>> allocatedRanges(
+    HANDLE from, const BY_HANDLE_FILE_INFORMATION& info) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) == 0) {
+        return std::nullopt;
+    }
+    const auto size = static_cast<LONGLONG>(sizeOf(info));
+    std::vector<FILE_ALLOCATED_RANGE_BUFFER> ranges;
+    FILE_ALLOCATED_RANGE_BUFFER query{};
+    query.Length.QuadPart = size;
+    std::vector<FILE_ALLOCATED_RANGE_BUFFER> answer(64);
     for (;;) {
-        if (progress && !progress(copied, size)) {
-            return Error{"The copy onto a file beside " + narrow(source) + " was stopped"};
+        DWORD returned = 0;
+        const BOOL done = ::DeviceIoControl(
+            from, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, answer.data(),
+            static_cast<DWORD>(answer.size() * sizeof answer[0]), &returned, nullptr);
+        if (!done && ::GetLastError() != ERROR_MORE_DATA) {
+            return std::nullopt;
         }
-        DWORD got = 0;
-        if (!::ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-            return lastError("Cannot read", source);
+        const std::size_t count = returned / sizeof answer[0];
+        ranges.insert(ranges.end(), answer.begin(), answer.begin() + static_cast<long>(count));
+        if (done || count == 0) {
+            return ranges;
         }
-        if (got == 0) {
-            break;
-        }
-        if (auto written = to.write(std::string_view(buffer.data(), got)); !written) {
-            return written;
-        }
-        copied += got;
+        const auto& last = ranges.back();
+        query.FileOffset.QuadPart = last.FileOffset.QuadPart + last.Length.QuadPart;
+        query.Length.QuadPart = size - query.FileOffset.QuadPart;
     }
-    if (copied != size) {
-        return Error{"The source changed while it was copied: " + narrow(source)};
+}
+
+// Copies [at, end) of the source a buffer at a time, telling `progress` after each; a
+// false answer stops the copy. Holes before `at` count as copied.
+class RangeCopy {
+  public:
+    RangeCopy(HANDLE from, TemporaryFile& to, std::uint64_t size, const std::wstring& source,
+              const CopyProgressHandler& progress)
+        : from_(from), to_(to), size_(size), source_(source), progress_(progress) {}
+
+    Status copy(std::uint64_t at, std::uint64_t end) {
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(at);
+        if (!::SetFilePointerEx(from_, position, nullptr, FILE_BEGIN)) {
+            return lastError("Cannot read", source_);
+        }
+        if (auto moved = to_.moveTo(at); !moved) {
+            return moved;
+        }
+        while (at < end) {
+            if (auto going = keepGoing(at); !going) {
+                return going;
+            }
+            const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(end - at, kBuffer));
+            DWORD got = 0;
+            if (!::ReadFile(from_, buffer_.data(), wanted, &got, nullptr)) {
+                return lastError("Cannot read", source_);
+            }
+            if (got == 0) {
+                return Error{"The source changed while it was copied: " + narrow(source_)};
+            }
+            if (auto written = to_.write(std::string_view(buffer_.data(), got)); !written) {
+                return written;
+            }
+            at += got;
+        }
+        return {};
     }
-    return {};
+
+    Status keepGoing(std::uint64_t copied) {
+        if (progress_ && !progress_(copied, size_)) {
+            return Error{"The copy onto a file beside " + narrow(source_) + " was stopped"};
+        }
+        return {};
+    }
+
+  private:
+    static constexpr std::uint64_t kBuffer = 1 << 20;
+    HANDLE from_;
+    TemporaryFile& to_;
+    std::uint64_t size_;
+    const std::wstring& source_;
+    const CopyProgressHandler& progress_;
+    std::vector<char> buffer_ = std::vector<char>(kBuffer);
+};
+
+// A sparse source on a volume that keeps sparse files is copied range by range, so its
+// holes stay holes; anything else byte for byte. The source is open for reading only
+// with nobody allowed to write, so its size holds.
+Status copyContent(HANDLE from, TemporaryFile& to, const BY_HANDLE_FILE_INFORMATION& info,
+                   const std::wstring& source, const CopyProgressHandler& progress) {
+    const std::uint64_t size = sizeOf(info);
+    RangeCopy copier(from, to, size, source, progress);
+    const auto ranges = allocatedRanges(from, info);
+    if (!ranges || !to.makeSparse()) {
+        if (auto copied = copier.copy(0, size); !copied) {
+            return copied;
+        }
+    } else {
+        for (const auto& range : *ranges) {
+            const auto start = static_cast<std::uint64_t>(range.FileOffset.QuadPart);
+            const auto end =
+                std::min(size, start + static_cast<std::uint64_t>(range.Length.QuadPart));
+            if (start < end) {
+                if (auto copied = copier.copy(start, end); !copied) {
+                    return copied;
+                }
+            }
+        }
+        if (auto extended = to.setLength(size); !extended) {
+            return extended;
+        }
+    }
+    return copier.keepGoing(size);
+}
+
+// When the source's content or attributes last changed, which no program can put back;
+// nothing where the system does not say.
+std::optional<LONGLONG> changeTimeOf(HANDLE file) {
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        return std::nullopt;
+    }
+    return basic.ChangeTime.QuadPart;
 }
 
 // Some file systems set their own time on rename; the source's time is set once more on
@@ -561,6 +696,7 @@ Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& tar
     if (!::GetFileInformationByHandle(from.get(), &before)) {
         return lastError("Cannot read the time of", source);
     }
+    const auto changedBefore = changeTimeOf(from.get());
     if (auto checked = checkTarget(target); !checked) {
         return Error{checked.reason()};
     }
@@ -570,12 +706,15 @@ Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& tar
     if (auto created = copy.create(); !created) {
         return Error{created.reason()};
     }
-    if (auto copied = copyContent(from.get(), copy, sizeOf(before), source, progress); !copied) {
+    if (auto copied = copyContent(from.get(), copy, before, source, progress); !copied) {
         return Error{copied.reason()};
     }
+    // A share that lets another system write despite the share mode (Samba, NFS) may see
+    // a rewrite in place that puts the old time back; only the change time tells.
     BY_HANDLE_FILE_INFORMATION after;
     if (!::GetFileInformationByHandle(from.get(), &after) || sizeOf(after) != sizeOf(before) ||
-        !sameFiletime(after.ftLastWriteTime, before.ftLastWriteTime)) {
+        !sameFiletime(after.ftLastWriteTime, before.ftLastWriteTime) ||
+        changeTimeOf(from.get()) != changedBefore) {
         return Error{"The source changed while it was copied: " + narrow(source)};
     }
     if (auto finished = copy.finish(replaced, &before.ftLastWriteTime); !finished) {
@@ -631,6 +770,10 @@ class WindowsFileSystem final : public FileSystem {
         return copyOver(systemPath(widen(source)), finalPath.value(), systemReplace_, progress);
     }
 
+    Result<bool> haveSameContent(const std::string& first, const std::string& second,
+                                 const std::function<bool()>& keepGoing = {}) override;
+    Status setModifiedTime(const std::string& path, FileTime expected, FileTime wanted) override;
+
     Result<SettingsFileLook> lookAtSettingsFile(const std::string& path) override;
     Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;
     Status writeFileAtomically(const std::string& path, std::string_view content) override;
@@ -679,7 +822,92 @@ Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::
     const std::uint64_t index =
         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return std::optional<FileStamp>(FileStamp{toFileTime(info.ftLastWriteTime),
-                                              FileIdentity{info.dwVolumeSerialNumber, index}});
+                                              FileIdentity{info.dwVolumeSerialNumber, index},
+                                              sizeOf(info)});
+}
+
+// Reads up to buffer.size() bytes, fewer only at the end of the file.
+Result<std::size_t> readPiece(HANDLE file, std::vector<char>& buffer, const std::wstring& path) {
+    std::size_t filled = 0;
+    while (filled < buffer.size()) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data() + filled, static_cast<DWORD>(buffer.size() - filled),
+                        &got, nullptr)) {
+            return lastError("Cannot read", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    return filled;
+}
+
+Result<bool> WindowsFileSystem::haveSameContent(const std::string& first, const std::string& second,
+                                                const std::function<bool()>& keepGoing) {
+    const std::wstring paths[2] = {systemPath(widen(first)), systemPath(widen(second))};
+    Handle files[2];
+    for (int i = 0; i < 2; ++i) {
+        files[i] = Handle(::CreateFileW(paths[i].c_str(), GENERIC_READ, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!files[i].valid()) {
+            return lastError("Cannot open", paths[i]);
+        }
+    }
+    constexpr std::size_t kPiece = 1 << 20;
+    std::vector<char> left(kPiece);
+    std::vector<char> right(kPiece);
+    for (;;) {
+        if (keepGoing && !keepGoing()) {
+            return Error{"The comparison of " + first + " and " + second + " was stopped"};
+        }
+        auto gotLeft = readPiece(files[0].get(), left, paths[0]);
+        if (!gotLeft) {
+            return Error{gotLeft.reason()};
+        }
+        auto gotRight = readPiece(files[1].get(), right, paths[1]);
+        if (!gotRight) {
+            return Error{gotRight.reason()};
+        }
+        if (gotLeft.value() != gotRight.value() ||
+            !std::equal(left.begin(), left.begin() + static_cast<long>(gotLeft.value()),
+                        right.begin())) {
+            return false;
+        }
+        if (gotLeft.value() < kPiece) {
+            return true;
+        }
+    }
+}
+
+FILETIME toFiletime(FileTime time) {
+    const auto ticks = static_cast<std::uint64_t>(time.seconds * kTicksPerSecond +
+                                                  time.nanoseconds / 100 + kUnixEpochTicks);
+    FILETIME stamp;
+    stamp.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    stamp.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return stamp;
+}
+
+Status WindowsFileSystem::setModifiedTime(const std::string& path, FileTime expected,
+                                          FileTime wanted) {
+    const std::wstring wide = systemPath(widen(path));
+    Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    if (!file.valid()) {
+        return lastError("Cannot open", wide);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file.get(), &info)) {
+        return lastError("Cannot look at", wide);
+    }
+    if (!(toFileTime(info.ftLastWriteTime) == expected)) {
+        return Error{"The file changed meanwhile: " + path};
+    }
+    const FILETIME stamp = toFiletime(wanted);
+    if (!::SetFileTime(file.get(), nullptr, nullptr, &stamp)) {
+        return lastError("Cannot set the time of", wide);
+    }
+    return {};
 }
 
 // The settings file may carry any attribute the user gave it, hidden and system

@@ -141,16 +141,80 @@ platform::Status judgeCopiedTime(const Candidate& target, const CopiedTimes& tim
     return platform::Error{kTimeNotKept + target.path};
 }
 
-// Copies source over each target in order; a target that is the source's own file is
-// left alone. Stops at the first failure; copies made before it stay.
+// The same size and, read through, the same bytes.
+platform::Result<bool> holdsSameBytes(const Candidate& source, const Candidate& target,
+                                      PassContext& pass) {
+    if (source.stamp.size != target.stamp.size) {
+        return false;
+    }
+    return pass.fileSystem.haveSameContent(source.path, target.path,
+                                           [&pass] { return !cancelled(pass); });
+}
+
+// Gives a file that already holds the pass's content the time the content has; where
+// the time cannot be set (another user's file), the two count as equal for this run.
+void settleTime(const Candidate& file, FileTime contentTime, PassContext& pass) {
+    if (compareAtCoarserPrecision(file.stamp.modified, contentTime) == 0) {
+        return;
+    }
+    if (!pass.fileSystem.setModifiedTime(file.path, file.stamp.modified, contentTime)) {
+        pass.memory.rememberHeldTime(file.path, contentTime, file.stamp.modified);
+    }
+}
+
+// Files that already hold the source's bytes are not copied onto: a copy killed between
+// its rename and its time setting on a volume that resets times on rename leaves such a
+// file with the moment of the kill as its time, which is no newer edit. The content
+// keeps the time it had before, the latest time among the files that already held it,
+// as a finished copy would have left it; the source, when newer, takes it too.
+void settleTimesOfSameBytes(const Candidate& source, const std::vector<const Candidate*>& same,
+                            PassContext& pass) {
+    FileTime contentTime = same.front()->stamp.modified;
+    for (const Candidate* file : same) {
+        if (compareAtCoarserPrecision(file->stamp.modified, contentTime) > 0) {
+            contentTime = file->stamp.modified;
+        }
+    }
+    settleTime(source, contentTime, pass);
+    for (const Candidate* file : same) {
+        settleTime(*file, contentTime, pass);
+    }
+}
+
+// Copies source over each target in order that does not already hold its bytes; a
+// target that is the source's own file is left alone. Stops at the first failure; copies
+// made before it stay. Nothing copied is the equal outcome.
 SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*>& targets,
                      PassContext& pass) {
+    std::vector<const Candidate*> sameBytes;
+    std::vector<const Candidate*> toCopy;
     std::vector<int> targetSlots;
     for (const Candidate* target : targets) {
-        targetSlots.push_back(target->slot);
         if (sameFile(*target, source)) {
+            targetSlots.push_back(target->slot);
             continue;
         }
+        if (cancelled(pass)) {
+            return cancelledOutcome();
+        }
+        auto same = holdsSameBytes(source, *target, pass);
+        if (!same) {
+            return cancelled(pass) ? cancelledOutcome() : failed(same.reason());
+        }
+        if (same.value()) {
+            sameBytes.push_back(target);
+        } else {
+            toCopy.push_back(target);
+            targetSlots.push_back(target->slot);
+        }
+    }
+    if (!sameBytes.empty()) {
+        settleTimesOfSameBytes(source, sameBytes, pass);
+    }
+    if (toCopy.empty()) {
+        return SyncOutcome{};
+    }
+    for (const Candidate* target : toCopy) {
         if (cancelled(pass)) {
             return cancelledOutcome();
         }

@@ -12,6 +12,8 @@
 #include <memory>
 #include <thread>
 
+#include "PassScene.h"
+#include "SyscallTrace.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 #include "sync/SyncPass.h"
@@ -158,6 +160,42 @@ TEST_F(RealFat, CopyFromFatOntoExt4HappensOnce) {
     writeFileWithTimes(onFat, "written on FAT\n", kOddSeconds, kFraction);
 
     expectOneCopyThenEqual(onDisk, onFat, "File1 updated ", onFat, onDisk);
+}
+
+// fusefat gives a renamed file the moment of the rename, so a pass killed between its
+// rename and its time setting leaves a copy that looks newer than its source. The next
+// pass must not copy it back over the source (whose time would become the moment of the
+// kill): the bytes are equal, and the copy gets the time the finished pass would have
+// given it.
+TEST_F(RealFat, CopyKilledBeforeItsTimeIsSetIsNotCopiedBack) {
+    if (!haveProgram("strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    letChildrenRunUnderPtrace();
+    const std::string onDisk = folder.file("disk/notes.txt");
+    const std::string onFat = mountPoint + "/notes.txt";
+    writeFileWithTimes(onDisk, "written on ext4\n", kOddSeconds, kFraction);
+    writeFileWithTimes(onFat, "old on FAT\n", kOldSeconds);
+    const auto sourceTime = modifiedSinceEpoch(onDisk);
+
+    // The first time setting stamps the temporary file; the second follows the rename.
+    const Ended killed = runToEnd(underStrace({Injection{"utimensat", "signal=KILL", 2}},
+                                              "/dev/null", {passTool(), onDisk, onFat}));
+    ASSERT_NE(killed.status, 0) << killed.output;
+    ASSERT_EQ(readFile(onFat), "written on ext4\n");
+    if (modifiedSinceEpoch(onFat) - sourceTime < std::chrono::seconds(2)) {
+        GTEST_SKIP() << "this fusefat keeps the time through a rename";
+    }
+
+    const auto next = pass(onDisk, onFat);
+    const auto after = pass(onDisk, onFat);
+
+    EXPECT_EQ(next.result, SyncResult::Equal) << next.statusPrefix << next.reason;
+    EXPECT_EQ(after.result, SyncResult::Equal) << after.statusPrefix << after.reason;
+    EXPECT_EQ(readFile(onDisk), "written on ext4\n");
+    EXPECT_EQ(modifiedSinceEpoch(onDisk), sourceTime);
+    const auto apart = modifiedSinceEpoch(onFat) - sourceTime;
+    EXPECT_LT(std::chrono::abs(apart), std::chrono::seconds(2));
 }
 
 // A FAT volume whose mount does not say FAT: known by the time its first copy keeps.

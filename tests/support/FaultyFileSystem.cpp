@@ -52,6 +52,19 @@ Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(
     return copied;
 }
 
+Result<bool> FaultyFileSystem::haveSameContent(const std::string& first, const std::string& second,
+                                               const std::function<bool()>& keepGoing) {
+    return real_->haveSameContent(first, second, keepGoing);
+}
+
+Status FaultyFileSystem::setModifiedTime(const std::string& path, platform::FileTime expected,
+                                         platform::FileTime wanted) {
+    if (fixedTimes.count(path) != 0) {
+        return platform::Error{"Operation not permitted: " + path};
+    }
+    return real_->setModifiedTime(path, expected, wanted);
+}
+
 Result<platform::SettingsFileLook> FaultyFileSystem::lookAtSettingsFile(const std::string& path) {
     return real_->lookAtSettingsFile(path);
 }

@@ -21,6 +21,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     // reports the target's time as read back afterwards: so a test can play a file system
     // that keeps times its own way (cut, rounded, or not at all).
     std::function<void(const std::string&)> afterCopy;
+    // Paths whose time cannot be set, as for a file of another user.
+    std::set<std::string> fixedTimes;
     // Paths whose look fails as if a folder on the way could not be searched.
     std::set<std::string> unsearchable;
     // Paths that count as lying on a volume with two-second times.
@@ -39,6 +41,10 @@ class FaultyFileSystem final : public platform::FileSystem {
     platform::Result<platform::CopiedTimes> replaceWithCopy(
         const std::string& source, const std::string& target,
         const platform::CopyProgressHandler& progress = {}) override;
+    platform::Result<bool> haveSameContent(const std::string& first, const std::string& second,
+                                           const std::function<bool()>& keepGoing = {}) override;
+    platform::Status setModifiedTime(const std::string& path, platform::FileTime expected,
+                                     platform::FileTime wanted) override;
     platform::Result<platform::SettingsFileLook> lookAtSettingsFile(
         const std::string& path) override;
     platform::Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;

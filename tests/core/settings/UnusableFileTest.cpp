@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "SettingsFixture.h"
 
@@ -40,6 +41,35 @@ TEST_F(UnusableFileTest, LinkToADeviceIsNeitherReadNorWritten) {
     fs::create_symlink("/dev/zero", ini);
     expectNeitherReadNorWritten();
     EXPECT_EQ(fs::read_symlink(ini), "/dev/zero");
+}
+
+// A save through a live link replaces the file behind it; one through a link whose file
+// is missing makes that file, so the link stays the user's way to their settings.
+TEST_F(UnusableFileTest, DanglingLinkGetsItsFileMadeBehindIt) {
+    folder.makeFolder("kept");
+    fs::create_symlink("kept/Kelvane.ini", ini);
+
+    save(AppSettings{});
+
+    EXPECT_TRUE(fs::is_symlink(ini));
+    EXPECT_EQ(fs::read_symlink(ini), "kept/Kelvane.ini");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder.file("kept/Kelvane.ini"))));
+    EXPECT_EQ(load(), AppSettings{});
+    EXPECT_EQ(folder.entries("kept"), std::vector<std::string>{"Kelvane.ini"});
+}
+
+TEST_F(UnusableFileTest, DanglingLinkIntoAMissingFolderIsLeftAndSaysWhy) {
+    const std::string gone = folder.file("gone/Kelvane.ini");
+    fs::create_symlink(gone, ini);
+
+    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{});
+
+    ASSERT_FALSE(saved.ok());
+    EXPECT_NE(saved.reason().find("symbolic link"), std::string::npos) << saved.reason();
+    EXPECT_NE(saved.reason().find(gone), std::string::npos) << saved.reason();
+    EXPECT_TRUE(fs::is_symlink(ini));
+    EXPECT_EQ(fs::read_symlink(ini), gone);
+    EXPECT_FALSE(fs::exists(folder.file("gone")));
 }
 
 TEST_F(UnusableFileTest, ReadOnlyFileIsReadAndLeftAsItIs) {

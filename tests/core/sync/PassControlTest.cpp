@@ -44,6 +44,25 @@ TEST_F(PassControl, StopBetweenChunksLeavesTheTargetAndNoTemporaryFile) {
     EXPECT_EQ(folder.entries("b"), std::vector<std::string>{"notes.txt"});
 }
 
+// Two files of one size are compared before a copy; a long comparison is stopped too.
+TEST_F(PassControl, StopWhileComparingFilesOfOneSizeCopiesNothing) {
+    std::string edited(kLarge, 'n');
+    edited.back() = 'e';  // only the last piece tells them apart
+    put(1, edited, kNew);
+    put(2, std::string(kLarge, 'n'), kOld);
+    int asked = 0;
+    sync::PassControl control;
+    control.cancelled = [&asked] { return ++asked > 2; };  // after the first compared piece
+
+    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+
+    EXPECT_EQ(outcome.result, sync::SyncResult::Cancelled) << outcome.reason;
+    EXPECT_EQ(fileSystem.copies, 0);
+    EXPECT_TRUE(contentOf(2) == std::string(kLarge, 'n'));
+    EXPECT_EQ(secondsOf(2), kOld);
+    EXPECT_EQ(secondsOf(1), kNew);
+}
+
 TEST_F(PassControl, StopBeforeTheSecondTargetKeepsTheFirstCopy) {
     put(1, "new", kNew);
     put(2, "old", kOld);

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <vector>
 #endif
 
 namespace kelvane::testing {
@@ -116,6 +117,70 @@ TEST_F(SafeCopy, EmptySourceEmptiesTheTarget) {
 
     ASSERT_EQ(run("110").result, SyncResult::Copied);
     EXPECT_EQ(contentOf(2), "");
+}
+
+// A copy killed between its rename and its time setting, on a volume that resets times
+// on rename (FAT through FUSE), leaves the target with the source's bytes and the moment
+// of the kill as its time. That is no newer edit: nothing is copied back over the
+// source, and the newer file gets the time the finished copy would have given it.
+TEST_F(SafeCopy, ByteEqualFilesWithDifferentTimesAreLeftAsTheyAre) {
+    put(1, "same bytes", kOld);
+    put(2, "same bytes", kNew);
+
+    const auto first = run("110");
+    const auto second = run("110");
+
+    EXPECT_EQ(first.result, SyncResult::Equal) << first.reason;
+    EXPECT_EQ(first.statusPrefix, "");
+    EXPECT_EQ(second.result, SyncResult::Equal) << second.reason;
+    EXPECT_EQ(fileSystem.copies, 0);
+    expectUntouched(1, "same bytes", kOld);
+    expectUntouched(2, "same bytes", kOld);
+}
+
+// Only the owner may set a file's time: another user's file keeps its own, and the two
+// still count as equal, without a copy, for the rest of the run.
+TEST_F(SafeCopy, ByteEqualFileWhoseTimeCannotBeSetIsStillNotCopied) {
+    put(1, "same bytes", kOld);
+    put(2, "same bytes", kNew);
+    fileSystem.fixedTimes.insert(path(2));
+
+    const auto first = run("110");
+    const auto second = run("110");
+
+    EXPECT_EQ(first.result, SyncResult::Equal) << first.reason;
+    EXPECT_EQ(second.result, SyncResult::Equal) << second.reason;
+    EXPECT_EQ(fileSystem.copies, 0);
+    expectUntouched(1, "same bytes", kOld);
+    expectUntouched(2, "same bytes", kNew);
+}
+
+TEST_F(SafeCopy, OnlyTheFileWithOtherBytesIsUpdated) {
+    put(1, "version 2", kOld + 10);
+    put(2, "version 2", kNew);  // the interrupted copy
+    put(3, "version 1", kOld);
+
+    const auto outcome = run("111");
+
+    EXPECT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
+    EXPECT_EQ(outcome.statusPrefix, "File3 updated ");
+    EXPECT_EQ(fileSystem.copies, 1);
+    expectUntouched(1, "version 2", kOld + 10);
+    expectUntouched(2, "version 2", kOld + 10);
+    expectUntouched(3, "version 2", kOld + 10);
+    EXPECT_EQ(run("111").result, SyncResult::Equal);
+}
+
+// An edit that keeps the size costs one compared chunk and is copied as always.
+TEST_F(SafeCopy, EditThatKeepsTheSizeIsCopied) {
+    put(1, "version 1", kOld);
+    put(2, "version 2", kNew);
+
+    const auto outcome = run("110");
+
+    EXPECT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
+    EXPECT_EQ(outcome.statusPrefix, "File1 updated ");
+    expectUntouched(1, "version 2", kNew);
 }
 
 #ifndef _WIN32
@@ -460,6 +525,118 @@ TEST_F(SafeCopy, SaveInTheSameSecondReachesATmpfsTarget) {
     EXPECT_EQ(third.result, SyncResult::Equal);
     EXPECT_EQ(held, "second save");
     EXPECT_EQ(heldTime, modifiedSinceEpoch(path(1)));
+}
+
+// What `rsync --inplace -t` or `cp --preserve=timestamps` does to a file: new bytes in
+// the same inode, then its old last-modified time put back.
+void rewriteInPlaceKeepingItsTime(const std::string& path, const std::string& content) {
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, content.data(), content.size(), 0),
+              static_cast<ssize_t>(content.size()));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+// Size and time alone cannot tell such a rewrite during a copy: the copy would hold the
+// old bytes before the rewrite and the new ones after it. The change time tells.
+TEST_F(SafeCopy, SourceRewrittenInPlaceWithItsTimePutBackFailsThePass) {
+    const std::string first(platform::kCopyChunk + 4096, 'a');
+    const std::string second(platform::kCopyChunk + 4096, 'b');
+    writeFileAt(path(1), first, kNew);
+    put(2, "old", kOld);
+    bool rewritten = false;
+    sync::PassControl control;
+    control.progressed = [&](const sync::CopyProgress& progress) {
+        if (progress.copiedBytes > 0 && !rewritten) {
+            rewritten = true;
+            rewriteInPlaceKeepingItsTime(path(1), second);
+        }
+    };
+
+    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+
+    ASSERT_TRUE(rewritten);
+    EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.statusPrefix;
+    EXPECT_NE(outcome.reason.find("changed while it was copied"), std::string::npos)
+        << outcome.reason;
+    EXPECT_TRUE(contentOf(2) == "old") << "a mix of both versions";
+    EXPECT_EQ(secondsOf(2), kOld);
+    expectNoTemporaryFiles();
+    const auto next = run("110");
+    EXPECT_EQ(next.result, SyncResult::Copied) << next.reason;
+    EXPECT_TRUE(contentOf(2) == second);
+    EXPECT_EQ(secondsOf(2), kNew);
+}
+
+// A large hole with a few data ranges in it, and a hole at the end: what a disk image
+// or a database file looks like.
+void writeSparseFile(const std::string& path, off_t apparentSize, std::int64_t seconds) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    std::string data(1 << 20, '\0');
+    for (const off_t at : {off_t{0}, off_t{20} << 20, (off_t{40} << 20) + 4096}) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            data[i] = static_cast<char>((static_cast<std::size_t>(at) + i * 7) % 251 + 1);
+        }
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), static_cast<ssize_t>(data.size()));
+    }
+    ASSERT_EQ(::ftruncate(fd, apparentSize), 0);
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+bool sameBytes(const std::string& a, const std::string& b) {
+    const int first = ::open(a.c_str(), O_RDONLY);
+    const int second = ::open(b.c_str(), O_RDONLY);
+    std::vector<char> left(8 << 20);
+    std::vector<char> right(8 << 20);
+    bool same = first >= 0 && second >= 0;
+    while (same) {
+        const ssize_t got = ::read(first, left.data(), left.size());
+        same = got >= 0 && ::read(second, right.data(), right.size()) == got &&
+               std::memcmp(left.data(), right.data(), static_cast<std::size_t>(got)) == 0;
+        if (got <= 0) {
+            break;
+        }
+    }
+    ::close(first);
+    ::close(second);
+    return same;
+}
+
+TEST_F(SafeCopy, SparseSourceKeepsItsHolesOnTheTarget) {
+    constexpr off_t kApparent = off_t{64} << 20;
+    writeSparseFile(path(1), kApparent, kNew);
+    put(2, "old", kOld);
+    struct stat source {};
+    ASSERT_EQ(::stat(path(1).c_str(), &source), 0);
+    if (source.st_blocks * 512 > kApparent / 4) {
+        GTEST_SKIP() << "the temporary folder's file system keeps no holes";
+    }
+    std::uint64_t lastCopied = 0;
+    std::uint64_t lastTotal = 0;
+    sync::PassControl control;
+    control.progressed = [&](const sync::CopyProgress& progress) {
+        lastCopied = progress.copiedBytes;
+        lastTotal = progress.totalBytes;
+    };
+
+    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+
+    ASSERT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
+    struct stat target {};
+    ASSERT_EQ(::stat(path(2).c_str(), &target), 0);
+    EXPECT_EQ(target.st_size, kApparent);
+    EXPECT_LE(target.st_blocks, source.st_blocks + 2048) << "no more than 1 MiB beyond the source";
+    EXPECT_TRUE(sameBytes(path(1), path(2)));
+    EXPECT_EQ(lastCopied, static_cast<std::uint64_t>(kApparent));
+    EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(kApparent));
+    EXPECT_EQ(secondsOf(2), kNew);
 }
 
 TEST_F(SafeCopy, LeftoverFromAKilledWriterIsRemovedByTheNextCopy) {

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winioctl.h>
 
 #include <filesystem>
 #include <stdexcept>

@@ -1,53 +1,66 @@
 #pragma once
 
-// The numbers behind the window's controls, menu entries and private messages. Each
-// control's ID carries its designer name, so a test driver or an accessibility tool can
-// find "File1Text" by the same name it has on every other face.
+// The numbers behind the windows' controls, menu entries and private messages. The values
+// stay as they have always been, so a driver or an accessibility tool that looks a control
+// up by number finds the same one. What the user and screen readers see carries the
+// controls' designer names ("File1Text") as window text and accessible names.
 
 namespace kelvane::win32 {
 
 enum ControlId : int {
-    // Settings window
-    IDC_Frame1 = 1001,
-    IDC_Label7,
-    IDC_Label8,
-    IDC_Label1,
-    IDC_File1Selected,
-    IDC_File1Text,
-    IDC_Browse1,
-    IDC_Label2,
-    IDC_File2Selected,
-    IDC_File2Text,
-    IDC_Browse2,
-    IDC_Label5,
-    IDC_File3Selected,
-    IDC_File3Text,
-    IDC_Browse3,
-    IDC_Frame3,
-    IDC_SyncNowCommand,
-    IDC_AutoSyncCommand,
-    IDC_AutoSyncLabel,
-    IDC_Label3,
-    IDC_AutoSyncIntervalText,
-    IDC_Label4,
-    IDC_HelpCommand,
-    IDC_Frame2,
-    IDC_Label6,
-    IDC_LastSyncLabel,
-    IDC_HideToTrayCommand,
+    // Settings window, in the order of their numbers
+    IDC_FilesFrame = 1001,
+    IDC_SelectHeading,
+    IDC_BrowseHeading,
+    IDC_File1Caption,
+    IDC_File1Tick,
+    IDC_File1Path,
+    IDC_File1Browse,
+    IDC_File2Caption,
+    IDC_File2Tick,
+    IDC_File2Path,
+    IDC_File2Browse,
+    IDC_File3Caption,
+    IDC_File3Tick,
+    IDC_File3Path,
+    IDC_File3Browse,
+    IDC_SyncFrame,
+    IDC_SyncNow,
+    IDC_AutoSync,
+    IDC_AutoSyncBadge,
+    IDC_IntervalCaption,
+    IDC_Interval,
+    IDC_SecondsCaption,
+    IDC_Help,
+    IDC_LastSyncFrame,
+    IDC_LastSyncCaption,
+    IDC_LastSync,
+    IDC_HideToTray,
 
     // Help page
-    IDC_HelpFrame1 = 1101,
-    IDC_HelpVersionLabel,
-    IDC_HelpCommand1,
+    IDC_HelpFrame = 1101,
+    IDC_HelpVersion,
+    IDC_HelpOk,
     IDC_HelpFirstLine,  // the nineteen lines follow, top to bottom
 
     // Tray menu entries
-    IDM_menuShowKelvane = 1201,
-    IDM_menuShowHelp,
-    IDM_menuHideThisPopupMenu,
-    IDM_menuExitKelvane,
+    IDM_ShowSettings = 1201,
+    IDM_ShowHelp,
+    IDM_HideMenu,
+    IDM_ExitKelvane,
 };
+
+// What a control of a file's row is.
+enum class SlotControl { Caption, Tick, Path, Browse };
+
+// The ID of a row's control: the rows are numbered alike, one after another.
+constexpr int slotControlId(int slot, SlotControl control) {
+    return IDC_File1Caption + (slot - 1) * 4 + static_cast<int>(control);
+}
+
+static_assert(slotControlId(1, SlotControl::Path) == IDC_File1Path);
+static_assert(slotControlId(2, SlotControl::Tick) == IDC_File2Tick);
+static_assert(slotControlId(3, SlotControl::Browse) == IDC_File3Browse);
 
 // Window classes, so a driver can tell the two windows apart.
 inline constexpr const wchar_t* kMainWindowClass = L"KelvaneForm";

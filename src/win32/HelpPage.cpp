@@ -124,8 +124,8 @@ void HelpPage::raise() {
 }
 
 void HelpPage::build() {
-    controls_.push_back(std::make_unique<Control>(ControlArgs{
-        window_, IDC_HelpFrame1, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
+    controls_.push_back(std::make_unique<Control>(
+        ControlArgs{window_, IDC_HelpFrame, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
     const Control* frame = controls_.back().get();
     for (int line = 0; line < kHelpLineCount; ++line) {
         const HelpLine& help = kHelpLines[line];
@@ -141,18 +141,15 @@ void HelpPage::build() {
                         frame}));
     }
     controls_.push_back(std::make_unique<Control>(ControlArgs{window_,
-                                                              IDC_HelpVersionLabel,
+                                                              IDC_HelpVersion,
                                                               ControlKind::Label,
                                                               toWide(behaviour::kVersion),
                                                               {kFrameLeft + 1950, 5325, 390, 210},
                                                               FontRole::Version,
                                                               true,
                                                               frame}));
-    auto ok = std::make_unique<Control>(ControlArgs{window_,
-                                                    IDC_HelpCommand1,
-                                                    ControlKind::Button,
-                                                    L"OK",
-                                                    {kFrameLeft + 3990, 5175, 540, 315}});
+    auto ok = std::make_unique<Control>(ControlArgs{
+        window_, IDC_HelpOk, ControlKind::Button, L"OK", {kFrameLeft + 3990, 5175, 540, 315}});
     ::SendMessageW(ok->handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
     controls_.push_back(std::move(ok));
 }
@@ -188,7 +185,7 @@ void HelpPage::growToLines(unsigned dpi) {
     place.right += growth;
     frame.setPlace(place);
     for (const auto& control : controls_) {
-        if (control->id() == IDC_HelpCommand1) {
+        if (control->id() == IDC_HelpOk) {
             place = control->place();
             ::OffsetRect(&place, growth, 0);
             control->setPlace(place);
@@ -217,7 +214,7 @@ LRESULT HelpPage::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             // OK, Enter, and Esc (which the dialog keys turn into IDCANCEL).
-            if (LOWORD(wParam) == IDC_HelpCommand1 || LOWORD(wParam) == IDOK ||
+            if (LOWORD(wParam) == IDC_HelpOk || LOWORD(wParam) == IDOK ||
                 LOWORD(wParam) == IDCANCEL) {
                 close();
             }

@@ -178,21 +178,18 @@ Control* MainWindow::add(const ControlArgs& args) {
 
 void MainWindow::build() {
     // Frames first and the rest in focus order: Tab follows the order of creation.
-    const Control* files = add({nullptr, IDC_Frame1, ControlKind::Frame, L"Files to Sync", kFrame1,
-                                FontRole::DefaultBold});
-    const Control* sync = add({nullptr, IDC_Frame3, ControlKind::Frame, L"", kFrame3});
-    const Control* lastSync = add({nullptr, IDC_Frame2, ControlKind::Frame, L"", kFrame2});
+    const Control* files = add({nullptr, IDC_FilesFrame, ControlKind::Frame, L"Files to Sync",
+                                kFrame1, FontRole::DefaultBold});
+    const Control* sync = add({nullptr, IDC_SyncFrame, ControlKind::Frame, L"", kFrame3});
+    const Control* lastSync = add({nullptr, IDC_LastSyncFrame, ControlKind::Frame, L"", kFrame2});
     buildFilesFrame(files);
     buildSyncFrame(sync);
-    hideToTray_ = add({nullptr,
-                       IDC_HideToTrayCommand,
-                       ControlKind::Button,
-                       L"Hide to tray",
-                       {5475, 3150, 1365, 345}});
+    hideToTray_ = add(
+        {nullptr, IDC_HideToTray, ControlKind::Button, L"Hide to tray", {5475, 3150, 1365, 345}});
     for (int slot = 1; slot <= 3; ++slot) {
         const int top = 600 + (slot - 1) * 450;
         rows_[static_cast<std::size_t>(slot - 1)].browse =
-            add({nullptr, IDC_Browse1 + (slot - 1) * 4, ControlKind::Button, L"---",
+            add({nullptr, slotControlId(slot, SlotControl::Browse), ControlKind::Button, L"---",
                  inFrame(kFrame1, 6300, top, 345, 315)});
     }
     buildLastSyncFrame(lastSync);
@@ -213,54 +210,54 @@ void MainWindow::build() {
 }
 
 void MainWindow::buildFilesFrame(const Control* frame) {
-    add({nullptr, IDC_Label7, ControlKind::Label, L"Select", inFrame(kFrame1, 375, 375, 450, 195),
-         FontRole::Default, true, frame});
-    browseHeading_ = add({nullptr, IDC_Label8, ControlKind::Label, L"Browse",
+    add({nullptr, IDC_SelectHeading, ControlKind::Label, L"Select",
+         inFrame(kFrame1, 375, 375, 450, 195), FontRole::Default, true, frame});
+    browseHeading_ = add({nullptr, IDC_BrowseHeading, ControlKind::Label, L"Browse",
                           inFrame(kFrame1, 6150, 375, 540, 195), FontRole::Default, true, frame});
-    constexpr int captions[] = {IDC_Label1, IDC_Label2, IDC_Label5};
     for (int slot = 1; slot <= 3; ++slot) {
         const int top = 675 + (slot - 1) * 450;
-        add({nullptr, captions[slot - 1], ControlKind::Label, L"File" + std::to_wstring(slot),
-             inFrame(kFrame1, 75, top, 330, 195), FontRole::Default, true, frame});
+        add({nullptr, slotControlId(slot, SlotControl::Caption), ControlKind::Label,
+             L"File" + std::to_wstring(slot), inFrame(kFrame1, 75, top, 330, 195),
+             FontRole::Default, true, frame});
     }
     // The tick boxes come in the order 3, 2, 1 for the keyboard.
     for (int slot = 3; slot >= 1; --slot) {
         const int top = 675 + (slot - 1) * 450;
         rows_[static_cast<std::size_t>(slot - 1)].tick =
-            add({nullptr, IDC_File1Selected + (slot - 1) * 4, ControlKind::CheckBox, L"",
+            add({nullptr, slotControlId(slot, SlotControl::Tick), ControlKind::CheckBox, L"",
                  inFrame(kFrame1, 510, top, 240, 240)});
     }
     for (int slot = 1; slot <= 3; ++slot) {
         const int top = 600 + (slot - 1) * 450;
         rows_[static_cast<std::size_t>(slot - 1)].path =
-            add({nullptr, IDC_File1Text + (slot - 1) * 4, ControlKind::TextBox, L"",
+            add({nullptr, slotControlId(slot, SlotControl::Path), ControlKind::TextBox, L"",
                  inFrame(kFrame1, 825, top, 5415, slot == 1 ? 330 : 315), FontRole::PathBox});
     }
 }
 
 void MainWindow::buildSyncFrame(const Control* frame) {
-    syncNow_ = add({nullptr, IDC_SyncNowCommand, ControlKind::Button, L"Sync Now",
+    syncNow_ = add({nullptr, IDC_SyncNow, ControlKind::Button, L"Sync Now",
                     inFrame(kFrame3, 150, 225, 1140, 315)});
-    autoSync_ = add({nullptr, IDC_AutoSyncCommand, ControlKind::Button, L"Auto Sync",
+    autoSync_ = add({nullptr, IDC_AutoSync, ControlKind::Button, L"Auto Sync",
                      inFrame(kFrame3, 1650, 225, 1140, 315)});
-    badge_ = add({nullptr, IDC_AutoSyncLabel, ControlKind::Badge, L" OFF ",
+    badge_ = add({nullptr, IDC_AutoSyncBadge, ControlKind::Badge, L" OFF ",
                   inFrame(kFrame3, 2850, 285, 360, 225), FontRole::Badge, true, frame});
-    intervalCaption_ = add({nullptr, IDC_Label3, ControlKind::Label, L"Sync interval",
+    intervalCaption_ = add({nullptr, IDC_IntervalCaption, ControlKind::Label, L"Sync interval",
                             inFrame(kFrame3, 3465, 300, 915, 195), FontRole::Default, true, frame});
-    interval_ = add({nullptr, IDC_AutoSyncIntervalText, ControlKind::TextBox, L"10",
+    interval_ = add({nullptr, IDC_Interval, ControlKind::TextBox, L"10",
                      inFrame(kFrame3, 4425, 255, 465, 285), FontRole::PathBox});
     ::SendMessageW(interval_->handle(), EM_LIMITTEXT, 5, 0);
-    secondsCaption_ = add({nullptr, IDC_Label4, ControlKind::Label, L"Seconds",
+    secondsCaption_ = add({nullptr, IDC_SecondsCaption, ControlKind::Label, L"Seconds",
                            inFrame(kFrame3, 4950, 300, 630, 195), FontRole::Default, true, frame});
-    help_ = add({nullptr, IDC_HelpCommand, ControlKind::Button, L"Help",
-                 inFrame(kFrame3, 5925, 225, 690, 315)});
+    help_ = add(
+        {nullptr, IDC_Help, ControlKind::Button, L"Help", inFrame(kFrame3, 5925, 225, 690, 315)});
 }
 
 void MainWindow::buildLastSyncFrame(const Control* frame) {
-    lastSyncCaption_ = add({nullptr, IDC_Label6, ControlKind::Label, L"Latest Sync:",
+    lastSyncCaption_ = add({nullptr, IDC_LastSyncCaption, ControlKind::Label, L"Latest Sync:",
                             inFrame(kFrame2, 75, 150, 885, 195), FontRole::Default, true, frame});
     // As wide as the frame allows: a longer line is cut at the frame's inner edge.
-    lastSync_ = add({nullptr, IDC_LastSyncLabel, ControlKind::Label, L"NIL",
+    lastSync_ = add({nullptr, IDC_LastSync, ControlKind::Label, L"NIL",
                      inFrame(kFrame2, 1020, 150, kFrame2.width - 1020, 195), FontRole::Default,
                      false, frame});
 }
@@ -443,15 +440,15 @@ void MainWindow::keepFocus(bool activated) {
 
 void MainWindow::commandArrived(int id, int code) {
     switch (id) {
-        case IDM_menuShowKelvane:
+        case IDM_ShowSettings:
             program_->showSettingsChosen();
             return;
-        case IDM_menuShowHelp:
+        case IDM_ShowHelp:
             program_->showHelpChosen();
             return;
-        case IDM_menuHideThisPopupMenu:
+        case IDM_HideMenu:
             return;  // choosing it has closed the menu
-        case IDM_menuExitKelvane:
+        case IDM_ExitKelvane:
             program_->exitChosen();
             return;
         default:
@@ -508,12 +505,12 @@ void MainWindow::trayEvent(WPARAM anchor, LPARAM event) {
 void MainWindow::showTrayMenu(POINT anchor) {
     if (trayMenu_ == nullptr) {
         trayMenu_ = ::CreatePopupMenu();
-        ::AppendMenuW(trayMenu_, MF_STRING, IDM_menuShowKelvane, L"Show Kelvane Settings");
-        ::AppendMenuW(trayMenu_, MF_STRING, IDM_menuShowHelp, L"Show Help");
+        ::AppendMenuW(trayMenu_, MF_STRING, IDM_ShowSettings, L"Show Kelvane Settings");
+        ::AppendMenuW(trayMenu_, MF_STRING, IDM_ShowHelp, L"Show Help");
         ::AppendMenuW(trayMenu_, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(trayMenu_, MF_STRING, IDM_menuHideThisPopupMenu, L"Hide this popup menu");
+        ::AppendMenuW(trayMenu_, MF_STRING, IDM_HideMenu, L"Hide this popup menu");
         ::AppendMenuW(trayMenu_, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(trayMenu_, MF_STRING, IDM_menuExitKelvane, L"Exit Kelvane");
+        ::AppendMenuW(trayMenu_, MF_STRING, IDM_ExitKelvane, L"Exit Kelvane");
     }
     // Without the window in front, the menu would not close when the user clicks
     // elsewhere; the null message afterwards lets the next menu open at once.

@@ -10,9 +10,9 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "settings/SettingsFile.h"
-#include "win32/MainWindow.h"
 #include "win32/OneInstance.h"
 #include "win32/Text.h"
+#include "win32/Win32Face.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ int runKelvane() {
         return 0;
     }
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
-    kelvane::win32::MainWindow window;
+    kelvane::win32::Win32Face window;
     kelvane::behaviour::Program program(window, *fileSystem,
                                         kelvane::settings::settingsFilePathFor(
                                             *fileSystem, kelvane::win32::toUtf8(executable), '\\'));

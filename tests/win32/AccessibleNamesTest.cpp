@@ -7,7 +7,7 @@
 #include <string>
 
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -62,7 +62,7 @@ class ScreenReaderView : public ::testing::Test {
 };
 
 TEST_F(ScreenReaderView, LabelsAndButtonsAreNamedByTheirCaptions) {
-    MainWindow window;
+    Win32Face window;
     EXPECT_EQ(nameOf(IDC_SyncNow), L"Sync Now");
     EXPECT_EQ(nameOf(IDC_AutoSync), L"Auto Sync");
     EXPECT_EQ(nameOf(IDC_Help), L"Help");
@@ -78,7 +78,7 @@ TEST_F(ScreenReaderView, ControlsWithoutATellingCaptionHaveTheirOwnNames) {
     if (runningUnderWine()) {
         GTEST_SKIP() << "Wine's oleacc does not keep annotated names";
     }
-    MainWindow window;
+    Win32Face window;
     for (int slot = 1; slot <= 3; ++slot) {
         const std::wstring file = L"File" + std::to_wstring(slot);
         EXPECT_EQ(nameOf(slotControlId(slot, SlotControl::Tick)), file + L" selected");

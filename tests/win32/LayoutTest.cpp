@@ -7,7 +7,7 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -28,7 +28,7 @@ SIZE windowSize(HWND window) {
 class Layout : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
-    MainWindow window;
+    Win32Face window;
     behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
 
     Layout() { window.attach(program); }

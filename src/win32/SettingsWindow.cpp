@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "win32/ControlIds.h"
+#include "win32/Text.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -13,20 +14,66 @@ namespace {
 using behaviour::StatusLook;
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kClientWidth = 6915;  // twips
-constexpr int kClientHeight = 3630;
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kRed = RGB(255, 0, 0);
-constexpr COLORREF kOnGreen = RGB(0, 255, 0);
-constexpr COLORREF kOffGrey = RGB(240, 240, 240);
 
-constexpr Twips kFilesFrame{75, 150, 6765, 2040};
-constexpr Twips kSyncFrame{75, 2250, 6765, 690};
-constexpr Twips kLastSyncFrame{75, 3075, 5265, 450};
+constexpr COLORREF colour(design::Colour colour) {
+    return RGB(colour.red, colour.green, colour.blue);
+}
 
-// Twips rectangle of a control inside a frame, from the frame's own corner.
-Twips inFrame(const Twips& frame, int left, int top, int width, int height) {
-    return {frame.left + left, frame.top + top, width, height};
+constexpr COLORREF kBlack = colour(design::kText);
+constexpr COLORREF kRed = colour(design::kFailureText);
+constexpr COLORREF kOnGreen = colour(design::kBadgeOn);
+constexpr COLORREF kOffGrey = colour(design::kBadgeOff);
+
+ControlKind kindOf(design::Kind kind) {
+    switch (kind) {
+        case design::Kind::Frame:
+            return ControlKind::Frame;
+        case design::Kind::Label:
+            return ControlKind::Label;
+        case design::Kind::Badge:
+            return ControlKind::Badge;
+        case design::Kind::TickBox:
+            return ControlKind::CheckBox;
+        case design::Kind::TextBox:
+            return ControlKind::TextBox;
+        case design::Kind::Button:
+            break;
+    }
+    return ControlKind::Button;
+}
+
+FontRole fontOf(design::Font font) {
+    switch (font) {
+        case design::Font::Default:
+            return FontRole::Default;
+        case design::Font::DefaultBold:
+            return FontRole::DefaultBold;
+        case design::Font::PathBox:
+            return FontRole::PathBox;
+        case design::Font::Badge:
+            break;
+    }
+    return FontRole::Badge;
+}
+
+// The control's twips from the window's corner.
+Twips inWindow(const design::Control& control) {
+    Twips place{control.place.left, control.place.top, control.place.width, control.place.height};
+    if (!control.frame.empty()) {
+        const design::Twips& frame = design::control(control.frame).place;
+        place.left += frame.left;
+        place.top += frame.top;
+    }
+    return place;
+}
+
+// The table's controls in their creation order.
+std::array<std::size_t, design::kSettingsControls.size()> creationOrder() {
+    std::array<std::size_t, design::kSettingsControls.size()> order{};
+    for (std::size_t index = 0; index < order.size(); ++index) {
+        order[static_cast<std::size_t>(design::kSettingsControls[index].order)] = index;
+    }
+    return order;
 }
 
 RECT shifted(RECT place, int by) {
@@ -37,7 +84,7 @@ RECT shifted(RECT place, int by) {
 }  // namespace
 
 SettingsWindow::SettingsWindow()
-    : Window({kMainWindowClass, L"Kelvane", kStyle, kClientWidth, kClientHeight}),
+    : Window({kMainWindowClass, L"Kelvane", kStyle, design::kClientWidth, design::kClientHeight}),
       onBrush_(::CreateSolidBrush(kOnGreen)),
       offBrush_(::CreateSolidBrush(kOffGrey)) {
     create(programIcon(::GetSystemMetrics(SM_CXICON)), programIcon(::GetSystemMetrics(SM_CXSMICON)),
@@ -67,98 +114,64 @@ void SettingsWindow::onMessage(UINT message, MessageHandler handler) {
 
 // ---- Building the window ----------------------------------------------------------------
 
-template <typename Kind>
-Kind* SettingsWindow::add(const ControlArgs& args) {
-    ControlArgs placed = args;
-    placed.parent = handle();
-    auto control = std::make_unique<Kind>(placed);
-    Kind* added = control.get();
-    controls_.push_back(std::move(control));
-    if constexpr (std::is_same_v<Kind, Button>) {
-        buttons_.push_back(added);
+Control* SettingsWindow::add(const design::Control& design) {
+    const Control* frame = design.frame.empty() ? nullptr : built_[design::indexOf(design.frame)];
+    const ControlArgs args{
+        handle(),         controlId(design.name), kindOf(design.kind), toWide(design.caption),
+        inWindow(design), fontOf(design.font),    design.fitToText,    frame};
+    std::unique_ptr<Control> control;
+    switch (design.kind) {
+        case design::Kind::Button: {
+            auto button = std::make_unique<Button>(args);
+            buttons_.push_back(button.get());
+            control = std::move(button);
+            break;
+        }
+        case design::Kind::TickBox:
+            control = std::make_unique<TickBox>(args);
+            break;
+        case design::Kind::TextBox:
+            control = std::make_unique<TextBox>(args);
+            break;
+        default:
+            control = std::make_unique<Control>(args);
+            break;
     }
-    return added;
+    controls_.push_back(std::move(control));
+    return controls_.back().get();
+}
+
+// The face's own handle on a control of the design.
+template <typename Kind>
+Kind* SettingsWindow::find(std::string_view name) const {
+    return static_cast<Kind*>(built_[design::indexOf(name)]);
 }
 
 void SettingsWindow::build() {
     // Frames first and the rest in focus order: Tab follows the order of creation.
-    const Control* files = add<Control>({nullptr, IDC_FilesFrame, ControlKind::Frame,
-                                         L"Files to Sync", kFilesFrame, FontRole::DefaultBold});
-    const Control* sync =
-        add<Control>({nullptr, IDC_SyncFrame, ControlKind::Frame, L"", kSyncFrame});
-    const Control* lastSync =
-        add<Control>({nullptr, IDC_LastSyncFrame, ControlKind::Frame, L"", kLastSyncFrame});
-    buildFilesFrame(files);
-    buildSyncFrame(sync);
-    hideToTray_ = add<Button>(
-        {nullptr, IDC_HideToTray, ControlKind::Button, L"Hide to tray", {5475, 3150, 1365, 345}});
-    for (int slot = 1; slot <= 3; ++slot) {
-        const int top = 600 + (slot - 1) * 450;
-        rows_[static_cast<std::size_t>(slot - 1)].browse =
-            add<Button>({nullptr, slotControlId(slot, SlotControl::Browse), ControlKind::Button,
-                         L"---", inFrame(kFilesFrame, 6300, top, 345, 315)});
+    for (const std::size_t index : creationOrder()) {
+        built_[index] = add(design::kSettingsControls[index]);
     }
-    buildLastSyncFrame(lastSync);
+    for (int slot = 1; slot <= 3; ++slot) {
+        const design::SlotNames& names = design::kSlots[static_cast<std::size_t>(slot - 1)];
+        rows_[static_cast<std::size_t>(slot - 1)] = {
+            find<TickBox>(names.tick), find<TextBox>(names.path), find<Button>(names.browse)};
+    }
+    syncNow_ = find<Button>("SyncNowCommand");
+    autoSync_ = find<Button>("AutoSyncCommand");
+    badge_ = find<Control>("AutoSyncLabel");
+    interval_ = find<TextBox>("AutoSyncIntervalText");
+    interval_->limitLength(5);
+    help_ = find<Button>("HelpCommand");
+    hideToTray_ = find<Button>("HideToTrayCommand");
+    lastSync_ = find<Control>("LastSyncLabel");
+    browseHeading_ = find<Control>("Label8");
+    intervalCaption_ = find<Control>("Label3");
+    secondsCaption_ = find<Control>("Label4");
+    lastSyncCaption_ = find<Control>("Label6");
     nameForScreenReaders();
     connectClicks();
     addToolTip();
-}
-
-void SettingsWindow::buildFilesFrame(const Control* frame) {
-    add<Control>({nullptr, IDC_SelectHeading, ControlKind::Label, L"Select",
-                  inFrame(kFilesFrame, 375, 375, 450, 195), FontRole::Default, true, frame});
-    browseHeading_ =
-        add<Control>({nullptr, IDC_BrowseHeading, ControlKind::Label, L"Browse",
-                      inFrame(kFilesFrame, 6150, 375, 540, 195), FontRole::Default, true, frame});
-    for (int slot = 1; slot <= 3; ++slot) {
-        const int top = 675 + (slot - 1) * 450;
-        add<Control>({nullptr, slotControlId(slot, SlotControl::Caption), ControlKind::Label,
-                      L"File" + std::to_wstring(slot), inFrame(kFilesFrame, 75, top, 330, 195),
-                      FontRole::Default, true, frame});
-    }
-    // The tick boxes come in the order 3, 2, 1 for the keyboard.
-    for (int slot = 3; slot >= 1; --slot) {
-        const int top = 675 + (slot - 1) * 450;
-        rows_[static_cast<std::size_t>(slot - 1)].tick =
-            add<TickBox>({nullptr, slotControlId(slot, SlotControl::Tick), ControlKind::CheckBox,
-                          L"", inFrame(kFilesFrame, 510, top, 240, 240)});
-    }
-    for (int slot = 1; slot <= 3; ++slot) {
-        const int top = 600 + (slot - 1) * 450;
-        rows_[static_cast<std::size_t>(slot - 1)].path = add<TextBox>(
-            {nullptr, slotControlId(slot, SlotControl::Path), ControlKind::TextBox, L"",
-             inFrame(kFilesFrame, 825, top, 5415, slot == 1 ? 330 : 315), FontRole::PathBox});
-    }
-}
-
-void SettingsWindow::buildSyncFrame(const Control* frame) {
-    syncNow_ = add<Button>({nullptr, IDC_SyncNow, ControlKind::Button, L"Sync Now",
-                            inFrame(kSyncFrame, 150, 225, 1140, 315)});
-    autoSync_ = add<Button>({nullptr, IDC_AutoSync, ControlKind::Button, L"Auto Sync",
-                             inFrame(kSyncFrame, 1650, 225, 1140, 315)});
-    badge_ = add<Control>({nullptr, IDC_AutoSyncBadge, ControlKind::Badge, L" OFF ",
-                           inFrame(kSyncFrame, 2850, 285, 360, 225), FontRole::Badge, true, frame});
-    intervalCaption_ =
-        add<Control>({nullptr, IDC_IntervalCaption, ControlKind::Label, L"Sync interval",
-                      inFrame(kSyncFrame, 3465, 300, 915, 195), FontRole::Default, true, frame});
-    interval_ = add<TextBox>({nullptr, IDC_Interval, ControlKind::TextBox, L"10",
-                              inFrame(kSyncFrame, 4425, 255, 465, 285), FontRole::PathBox});
-    interval_->limitLength(5);
-    secondsCaption_ =
-        add<Control>({nullptr, IDC_SecondsCaption, ControlKind::Label, L"Seconds",
-                      inFrame(kSyncFrame, 4950, 300, 630, 195), FontRole::Default, true, frame});
-    help_ = add<Button>({nullptr, IDC_Help, ControlKind::Button, L"Help",
-                         inFrame(kSyncFrame, 5925, 225, 690, 315)});
-}
-
-void SettingsWindow::buildLastSyncFrame(const Control* frame) {
-    lastSyncCaption_ =
-        add<Control>({nullptr, IDC_LastSyncCaption, ControlKind::Label, L"Latest Sync:",
-                      inFrame(kLastSyncFrame, 75, 150, 885, 195), FontRole::Default, true, frame});
-    // As wide as the frame allows: a longer line is cut at the frame's inner edge.
-    lastSync_ = add<Control>({nullptr, IDC_LastSync, ControlKind::Label, L"NIL",
-                              inFrame(kLastSyncFrame, 1020, 150, kLastSyncFrame.width - 1020, 195),
-                              FontRole::Default, false, frame});
 }
 
 void SettingsWindow::addToolTip() {
@@ -176,16 +189,17 @@ void SettingsWindow::addToolTip() {
 }
 
 void SettingsWindow::nameForScreenReaders() {
-    for (int slot = 1; slot <= 3; ++slot) {
-        const std::wstring file = L"File" + std::to_wstring(slot);
-        accessibleNames_.name(row(slot).tick->handle(), file + L" selected");
-        accessibleNames_.name(row(slot).path->handle(), file + L" path");
-        accessibleNames_.name(row(slot).browse->handle(), L"Browse for " + file);
+    for (std::size_t index = 0; index < built_.size(); ++index) {
+        const design::Control& design = design::kSettingsControls[index];
+        if (!design.accessibleName.empty()) {
+            accessibleNames_.name(built_[index]->handle(), toWide(design.accessibleName));
+        }
+        // A label's name is its changing caption; what it is about goes in the description.
+        if (!design.accessibleDescription.empty()) {
+            accessibleNames_.describe(built_[index]->handle(),
+                                      toWide(design.accessibleDescription));
+        }
     }
-    accessibleNames_.name(interval_->handle(), L"Sync interval in seconds");
-    // A label's name is its changing caption; what it is about goes in the description.
-    accessibleNames_.describe(lastSync_->handle(), L"Latest sync");
-    accessibleNames_.describe(badge_->handle(), L"Auto sync state");
 }
 
 void SettingsWindow::connectClicks() {

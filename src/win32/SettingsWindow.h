@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "behaviour/Face.h"
+#include "design/SettingsWindowDesign.h"
 #include "win32/AccessibleNames.h"
 #include "win32/Control.h"
 #include "win32/Fonts.h"
@@ -60,12 +61,10 @@ class SettingsWindow final : public Window {
     };
     enum class Badge { Unset, On, Off };
 
+    Control* add(const design::Control& design);
     template <typename Kind>
-    Kind* add(const ControlArgs& args);
+    Kind* find(std::string_view name) const;
     void build();
-    void buildFilesFrame(const Control* frame);
-    void buildSyncFrame(const Control* frame);
-    void buildLastSyncFrame(const Control* frame);
     void addToolTip();
     void nameForScreenReaders();
     void connectClicks();
@@ -84,6 +83,8 @@ class SettingsWindow final : public Window {
     std::unique_ptr<FontSet> fonts_;
     std::vector<std::unique_ptr<Control>> controls_;
     std::vector<Button*> buttons_;
+    // By their places in the design's table.
+    std::array<Control*, design::kSettingsControls.size()> built_{};
     std::array<SlotRow, 3> rows_{};
     Button* syncNow_ = nullptr;
     Button* autoSync_ = nullptr;

@@ -56,16 +56,29 @@ void Win32Face::connectWindow() {
     });
 }
 
+std::function<void()> Win32Face::trayAction(std::string_view name) {
+    if (name == "menuShowKelvane") {
+        return [this] { program_->showSettingsChosen(); };
+    }
+    if (name == "menuShowHelp") {
+        return [this] { program_->showHelpChosen(); };
+    }
+    if (name == "menuExitKelvane") {
+        return [this] { program_->exitChosen(); };
+    }
+    return {};  // "Hide this popup menu": choosing it has closed the menu
+}
+
 void Win32Face::connectTray() {
-    const TrayMenuEntry separator{};
-    tray_.setMenu({
-        {IDM_ShowSettings, L"Show Kelvane Settings", [this] { program_->showSettingsChosen(); }},
-        {IDM_ShowHelp, L"Show Help", [this] { program_->showHelpChosen(); }},
-        separator,
-        {IDM_HideMenu, L"Hide this popup menu", {}},  // choosing it has closed the menu
-        separator,
-        {IDM_ExitKelvane, L"Exit Kelvane", [this] { program_->exitChosen(); }},
-    });
+    std::vector<TrayMenuEntry> entries;
+    for (const design::MenuEntry& entry : design::kTrayMenu) {
+        if (entry.name.empty()) {
+            entries.push_back({});  // a separator
+        } else {
+            entries.push_back({menuId(entry.name), toWide(entry.caption), trayAction(entry.name)});
+        }
+    }
+    tray_.setMenu(std::move(entries));
     tray_.onClicked = [this] { program_->trayIconClicked(); };
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "behaviour/Face.h"
 #include "behaviour/Program.h"
@@ -75,6 +76,7 @@ class Win32Face final : public behaviour::Face {
   private:
     void connectWindow();
     void connectTray();
+    std::function<void()> trayAction(std::string_view name);
     void answerSessionEnd();
 
     behaviour::Program* program_ = nullptr;

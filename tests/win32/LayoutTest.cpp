@@ -7,6 +7,7 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "win32/ControlIds.h"
+#include "win32/Text.h"
 #include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
@@ -34,6 +35,19 @@ class Layout : public ::testing::Test {
     Layout() { window.attach(program); }
     HWND main() const { return ::FindWindowW(kMainWindowClass, nullptr); }
 };
+
+// Built from the design's table: every control there, under its number, with its caption.
+TEST(SettingsWindowBuild, EveryControlOfTheDesignIsThereWithItsCaption) {
+    Win32Face window;
+    HWND main = ::FindWindowW(kMainWindowClass, nullptr);
+    for (const design::Control& control : design::kSettingsControls) {
+        HWND built = ::GetDlgItem(main, controlId(control.name));
+        ASSERT_NE(built, nullptr) << control.name;
+        wchar_t text[64] = {};
+        ::GetWindowTextW(built, text, 64);
+        EXPECT_EQ(toUtf8(text), control.caption) << control.name;
+    }
+}
 
 TEST_F(Layout, TheClientAreaAndControlsAreTheirTwipsAtTheWindowsDpi) {
     const int dpi = static_cast<int>(::GetDpiForWindow(main()));

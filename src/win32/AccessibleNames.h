@@ -19,7 +19,6 @@ class AccessibleNames {
     AccessibleNames(const AccessibleNames&) = delete;
     AccessibleNames& operator=(const AccessibleNames&) = delete;
 
-    // False where the system offers no annotation service.
     void name(HWND control, const std::wstring& name);
     void describe(HWND control, const std::wstring& description);
     // Takes the annotations off again; the service keeps them until told.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "behaviour/Face.h"
+
 namespace kelvane::win32 {
 namespace {
 
@@ -71,18 +73,6 @@ void Control::setEnabled(bool enabled) {
     ::EnableWindow(handle_, enabled ? TRUE : FALSE);
 }
 
-int Control::checkState() const {
-    return static_cast<int>(::SendMessageW(handle_, BM_GETCHECK, 0, 0));
-}
-
-void Control::setCheckState(int state) {
-    // The greyed state of a stored file can only be shown by a three-state box.
-    const LONG_PTR style = ::GetWindowLongPtrW(handle_, GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK};
-    const LONG_PTR kind = state == BST_INDETERMINATE ? BS_AUTO3STATE : BS_AUTOCHECKBOX;
-    ::SendMessageW(handle_, BM_SETSTYLE, static_cast<WPARAM>(style | kind), FALSE);
-    ::SendMessageW(handle_, BM_SETCHECK, static_cast<WPARAM>(state), 0);
-}
-
 void Control::setFont(FontRole role, const FontSet& fonts) {
     font_ = role;
     ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.get(role)), TRUE);
@@ -146,6 +136,55 @@ SIZE Control::textSize(HFONT font) const {
     ::SelectObject(dc, old);
     ::ReleaseDC(handle_, dc);
     return {LOWORD(extent), HIWORD(extent)};
+}
+
+void Button::makeDefault() {
+    ::SendMessageW(handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+}
+
+int TickBox::tick() const {
+    switch (::SendMessageW(handle(), BM_GETCHECK, 0, 0)) {
+        case BST_CHECKED:
+            return behaviour::kTicked;
+        case BST_INDETERMINATE:
+            return behaviour::kGreyed;
+        default:
+            return behaviour::kUnticked;
+    }
+}
+
+void TickBox::setTick(int tick) {
+    const WPARAM check = tick == behaviour::kTicked   ? BST_CHECKED
+                         : tick == behaviour::kGreyed ? BST_INDETERMINATE
+                                                      : BST_UNCHECKED;
+    // The greyed state of a stored file can only be shown by a three-state box.
+    const LONG_PTR style = ::GetWindowLongPtrW(handle(), GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK};
+    const LONG_PTR kind = check == BST_INDETERMINATE ? BS_AUTO3STATE : BS_AUTOCHECKBOX;
+    ::SendMessageW(handle(), BM_SETSTYLE, static_cast<WPARAM>(style | kind), FALSE);
+    ::SendMessageW(handle(), BM_SETCHECK, check, 0);
+}
+
+void TextBox::limitLength(int characters) {
+    ::SendMessageW(handle(), EM_LIMITTEXT, static_cast<WPARAM>(characters), 0);
+}
+
+void TextBox::showThreeDigitsWhole() {
+    RECT inside{};
+    ::SendMessageW(handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&inside));
+    HDC dc = ::GetDC(handle());
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(handle(), WM_GETFONT, 0, 0)));
+    SIZE digits{};
+    ::GetTextExtentPoint32W(dc, L"000", 3, &digits);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(handle(), dc);
+    const int caret = 2 * ::GetSystemMetrics(SM_CXBORDER);
+    const int missing = digits.cx + caret - (inside.right - inside.left);
+    if (missing > 0) {
+        RECT grown = place();
+        grown.right += missing;
+        setPlace(grown);
+    }
 }
 
 }  // namespace kelvane::win32

@@ -22,15 +22,6 @@ inline int toPixels(int twips, unsigned dpi) {
     return ::MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
-// WM_DPICHANGED: the window takes the place the system suggests, at the outer size its
-// layout needs at the new DPI (wParam's low word). The caller then lays it out again.
-inline unsigned followDpiChange(HWND window, WPARAM wParam, LPARAM lParam, SIZE outerSize) {
-    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-    ::SetWindowPos(window, nullptr, suggested->left, suggested->top, outerSize.cx, outerSize.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    return LOWORD(wParam);
-}
-
 class Control;
 
 // Badge: a centred label in a thin border, for the auto-sync state.
@@ -49,12 +40,12 @@ struct ControlArgs {
     const Control* frame = nullptr;
 };
 
-// One standard control over its HWND: the few calls a face makes of it, and its click
-// as a function member. The window procedure hands WM_COMMAND here.
+// One standard control over its HWND: the few calls every kind answers. Frames and
+// labels are plain controls; the kinds below add what only they do.
 class Control {
   public:
     explicit Control(const ControlArgs& args);
-    ~Control();
+    virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
@@ -64,9 +55,6 @@ class Control {
     std::wstring text() const;
     void setText(std::wstring_view text);
     void setEnabled(bool enabled);
-    // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE.
-    int checkState() const;
-    void setCheckState(int state);
     void setFont(FontRole role, const FontSet& fonts);
 
     // Places and sizes the control for the fonts' DPI.
@@ -81,8 +69,6 @@ class Control {
     // The width a label's caption needs in its font, at the DPI of the last layout.
     int captionWidth() const;
 
-    std::function<void()> onClick;
-
   private:
     SIZE textSize(HFONT font) const;
     bool isLabel() const { return kind_ == ControlKind::Label || kind_ == ControlKind::Badge; }
@@ -95,6 +81,35 @@ class Control {
     bool fitToText_;
     const Control* frame_;
     unsigned dpi_ = 96;
+};
+
+// A push button; its window hands WM_COMMAND's clicks to `onClick`.
+class Button final : public Control {
+  public:
+    using Control::Control;
+    // The button Enter presses.
+    void makeDefault();
+
+    std::function<void()> onClick;
+};
+
+// A tick box of a file's row: off, on, or greyed for a stored file that is not there.
+class TickBox final : public Control {
+  public:
+    using Control::Control;
+    // behaviour::kUnticked, kTicked or kGreyed.
+    int tick() const;
+    void setTick(int tick);
+};
+
+// A one-line text box.
+class TextBox final : public Control {
+  public:
+    using Control::Control;
+    void limitLength(int characters);
+    // "060" scrolled to its end would show as "60": the box grows until three digits and
+    // the caret after them fit inside its margins.
+    void showThreeDigitsWhole();
 };
 
 }  // namespace kelvane::win32

@@ -47,41 +47,21 @@ constexpr HelpLine kHelpLines[kHelpLineCount] = {
     {4875, false, L"Copy Kelvane shortcut into the startup folder"},
 };
 
-void registerClass(WNDPROC procedure) {
-    static const bool registered = [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.hIcon = ::LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
-        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1);
-        windowClass.lpszClassName = kHelpWindowClass;
-        return ::RegisterClassExW(&windowClass) != 0;
-    }();
-    (void)registered;
-}
-
-// The page at its designed size, or wider by `growth` pixels where the lines need more.
-SIZE outerSize(unsigned dpi, int growth = 0) {
-    RECT rect{0, 0, toPixels(kClientWidth, dpi) + growth, toPixels(kClientHeight, dpi)};
-    ::AdjustWindowRectExForDpi(&rect, kStyle, FALSE, 0, dpi);
-    return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
 }  // namespace
+
+HelpPage::HelpPage()
+    : Window({kHelpWindowClass, L"Kelvane Help", kStyle, kClientWidth, kClientHeight}) {}
 
 HelpPage::~HelpPage() {
     close();
 }
 
 void HelpPage::open(HWND mainWindow, bool ownedByMainWindow) {
-    if (window_ != nullptr) {
-        ::ShowWindow(window_, SW_SHOWNORMAL);
-        ::SetForegroundWindow(window_);
+    if (isOpen()) {
+        ::ShowWindow(handle(), SW_SHOWNORMAL);
+        ::SetForegroundWindow(handle());
         return;
     }
-    registerClass(&windowProcedure);
     // The main window's corner counts whether it is shown or hidden; a minimised one has
     // its corner only in its placement (which is in work-area coordinates).
     RECT main{};
@@ -95,43 +75,39 @@ void HelpPage::open(HWND mainWindow, bool ownedByMainWindow) {
     const unsigned dpi = ::GetDpiForWindow(mainWindow);
     const POINT corner{main.left + toPixels(kOpenOffset, dpi),
                        main.top + toPixels(kOpenOffset, dpi)};
-    const SIZE size = outerSize(dpi);
-    ::CreateWindowExW(0, kHelpWindowClass, L"Kelvane Help", kStyle, corner.x, corner.y, size.cx,
-                      size.cy, ownedByMainWindow ? mainWindow : nullptr, nullptr,
-                      ::GetModuleHandleW(nullptr), this);
+    create(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)), nullptr, corner,
+           outerSize(dpi), ownedByMainWindow ? mainWindow : nullptr);
     build();
-    layout(::GetDpiForWindow(window_));
-    ::ShowWindow(window_, SW_SHOWNORMAL);
+    layout(this->dpi());
+    ::ShowWindow(handle(), SW_SHOWNORMAL);
     ::SetFocus(controls_.back()->handle());
 }
 
 void HelpPage::close() {
-    if (window_ == nullptr) {
+    if (!isOpen()) {
         return;
     }
-    HWND closing = window_;
-    window_ = nullptr;
-    ::DestroyWindow(closing);  // its controls go with it
+    destroy();  // its controls go with it
     controls_.clear();
     fonts_.reset();
 }
 
 void HelpPage::raise() {
-    if (window_ != nullptr) {
-        ::SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        ::SetForegroundWindow(window_);
+    if (isOpen()) {
+        ::SetWindowPos(handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ::SetForegroundWindow(handle());
     }
 }
 
 void HelpPage::build() {
     controls_.push_back(std::make_unique<Control>(ControlArgs{
-        window_, IDC_HelpFrame1, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
+        handle(), IDC_HelpFrame, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
     const Control* frame = controls_.back().get();
     for (int line = 0; line < kHelpLineCount; ++line) {
         const HelpLine& help = kHelpLines[line];
         const int left = kFrameLeft + (help.heading ? kHeadingLeft : kBodyLeft);
         controls_.push_back(std::make_unique<Control>(
-            ControlArgs{window_,
+            ControlArgs{handle(),
                         IDC_HelpFirstLine + line,
                         ControlKind::Label,
                         help.text,
@@ -140,20 +116,17 @@ void HelpPage::build() {
                         true,
                         frame}));
     }
-    controls_.push_back(std::make_unique<Control>(ControlArgs{window_,
-                                                              IDC_HelpVersionLabel,
+    controls_.push_back(std::make_unique<Control>(ControlArgs{handle(),
+                                                              IDC_HelpVersion,
                                                               ControlKind::Label,
                                                               toWide(behaviour::kVersion),
                                                               {kFrameLeft + 1950, 5325, 390, 210},
                                                               FontRole::Version,
                                                               true,
                                                               frame}));
-    auto ok = std::make_unique<Control>(ControlArgs{window_,
-                                                    IDC_HelpCommand1,
-                                                    ControlKind::Button,
-                                                    L"OK",
-                                                    {kFrameLeft + 3990, 5175, 540, 315}});
-    ::SendMessageW(ok->handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+    auto ok = std::make_unique<Button>(ControlArgs{
+        handle(), IDC_HelpOk, ControlKind::Button, L"OK", {kFrameLeft + 3990, 5175, 540, 315}});
+    ok->makeDefault();
     controls_.push_back(std::move(ok));
 }
 
@@ -179,7 +152,7 @@ void HelpPage::growToLines(unsigned dpi) {
     const int growth = std::max(
         0, rightmost + toPixels(kHeadingLeft, dpi) - static_cast<int>(frame.place().right));
     const SIZE size = outerSize(dpi, growth);
-    ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+    ::SetWindowPos(handle(), nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (growth == 0) {
         return;
@@ -188,7 +161,7 @@ void HelpPage::growToLines(unsigned dpi) {
     place.right += growth;
     frame.setPlace(place);
     for (const auto& control : controls_) {
-        if (control->id() == IDC_HelpCommand1) {
+        if (control->id() == IDC_HelpOk) {
             place = control->place();
             ::OffsetRect(&place, growth, 0);
             control->setPlace(place);
@@ -198,26 +171,11 @@ void HelpPage::growToLines(unsigned dpi) {
     }
 }
 
-LRESULT CALLBACK HelpPage::windowProcedure(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* created = reinterpret_cast<HelpPage*>(
-            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-        created->window_ = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-    }
-    auto* page = reinterpret_cast<HelpPage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (page == nullptr || page->window_ != window) {
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    return page->handle(message, wParam, lParam);
-}
-
-LRESULT HelpPage::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HelpPage::answer(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             // OK, Enter, and Esc (which the dialog keys turn into IDCANCEL).
-            if (LOWORD(wParam) == IDC_HelpCommand1 || LOWORD(wParam) == IDOK ||
+            if (LOWORD(wParam) == IDC_HelpOk || LOWORD(wParam) == IDOK ||
                 LOWORD(wParam) == IDCANCEL) {
                 close();
             }
@@ -226,10 +184,10 @@ LRESULT HelpPage::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             close();
             return 0;
         case WM_DPICHANGED:
-            layout(followDpiChange(window_, wParam, lParam, outerSize(LOWORD(wParam))));
+            layout(followDpiChange(wParam, lParam));
             return 0;
         default:
-            return ::DefWindowProcW(window_, message, wParam, lParam);
+            return passOn(message, wParam, lParam);
     }
 }
 

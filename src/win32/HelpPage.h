@@ -7,16 +7,15 @@
 
 #include "win32/Control.h"
 #include "win32/Fonts.h"
+#include "win32/Window.h"
 
 namespace kelvane::win32 {
 
 // The help page: how Kelvane works, its version and "OK". Esc or OK closes it.
-class HelpPage {
+class HelpPage final : public Window {
   public:
-    HelpPage() = default;
-    ~HelpPage();
-    HelpPage(const HelpPage&) = delete;
-    HelpPage& operator=(const HelpPage&) = delete;
+    HelpPage();
+    ~HelpPage() override;
 
     // Opens the page 400 twips right of and below `mainWindow`'s corner, owned by it or
     // not; an open page is only brought forward.
@@ -24,18 +23,14 @@ class HelpPage {
     void close();
     // Puts an open page in front of every other window of the program.
     void raise();
-    bool isOpen() const { return window_ != nullptr; }
-    HWND handle() const { return window_; }
+    bool isOpen() const { return handle() != nullptr; }
 
   private:
-    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT answer(UINT message, WPARAM wParam, LPARAM lParam) override;
     void build();
     void layout(unsigned dpi);
     void growToLines(unsigned dpi);
 
-    HWND window_ = nullptr;
     std::unique_ptr<FontSet> fonts_;
     std::vector<std::unique_ptr<Control>> controls_;
 };

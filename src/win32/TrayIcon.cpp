@@ -1,5 +1,7 @@
 #include "win32/TrayIcon.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <cwchar>
 
@@ -31,9 +33,13 @@ TrayIcon::TrayIcon(HWND owner, unsigned callbackMessage, HICON icon) {
 
 TrayIcon::~TrayIcon() {
     remove();
+    if (menu_ != nullptr) {
+        ::DestroyMenu(menu_);
+    }
 }
 
 bool TrayIcon::add() {
+    remove();
     if (!::Shell_NotifyIconW(NIM_ADD, &data_)) {
         return false;
     }
@@ -69,6 +75,73 @@ void TrayIcon::taskbarCreated() {
         added_ = false;
         add();
     }
+}
+
+void TrayIcon::setMenu(std::vector<TrayMenuEntry> entries) {
+    entries_ = std::move(entries);
+}
+
+void TrayIcon::setEntry(int id, std::wstring caption, bool ticked) {
+    for (TrayMenuEntry& entry : entries_) {
+        if (entry.id == id) {
+            entry.caption = std::move(caption);
+            entry.ticked = ticked;
+        }
+    }
+}
+
+bool TrayIcon::choose(int id) const {
+    for (const TrayMenuEntry& entry : entries_) {
+        if (entry.id != 0 && entry.id == id) {
+            if (entry.chosen) {
+                entry.chosen();
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+void TrayIcon::eventArrived(WPARAM anchor, LPARAM event) {
+    switch (LOWORD(event)) {
+        case WM_LBUTTONDOWN:
+        case NIN_KEYSELECT:  // Enter or Space on the icon, for keyboard users
+            onClicked();
+            break;
+        case WM_CONTEXTMENU:
+            showMenu({GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)});
+            break;
+        default:
+            break;
+    }
+}
+
+void TrayIcon::buildMenu() {
+    if (menu_ != nullptr) {
+        ::DestroyMenu(menu_);
+    }
+    menu_ = ::CreatePopupMenu();
+    for (const TrayMenuEntry& entry : entries_) {
+        if (entry.id == 0) {
+            ::AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
+        } else if (!entry.caption.empty()) {
+            ::AppendMenuW(menu_, MF_STRING | (entry.ticked ? MF_CHECKED : MF_UNCHECKED),
+                          static_cast<UINT_PTR>(entry.id), entry.caption.c_str());
+        }
+    }
+}
+
+void TrayIcon::showMenu(POINT anchor) {
+    if (onMenuOpening) {
+        onMenuOpening();
+    }
+    buildMenu();
+    // Without the window in front, the menu would not close when the user clicks
+    // elsewhere; the null message afterwards lets the next menu open at once.
+    ::SetForegroundWindow(data_.hWnd);
+    ::TrackPopupMenuEx(menu_, TPM_RIGHTBUTTON | TPM_BOTTOMALIGN, anchor.x, anchor.y, data_.hWnd,
+                       nullptr);
+    ::PostMessageW(data_.hWnd, WM_NULL, 0, 0);
 }
 
 }  // namespace kelvane::win32

@@ -11,9 +11,9 @@
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
 #include "settings/SettingsFile.h"
-#include "win32/MainWindow.h"
 #include "win32/OneInstance.h"
 #include "win32/Text.h"
+#include "win32/Win32Face.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ int runKelvane() {
         return 0;
     }
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
-    kelvane::win32::MainWindow window;
+    kelvane::win32::Win32Face window;
     kelvane::behaviour::Program program(
         window, *fileSystem,
         kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -62,14 +62,14 @@ class ScreenReaderView : public ::testing::Test {
 };
 
 TEST_F(ScreenReaderView, LabelsAndButtonsAreNamedByTheirCaptions) {
-    MainWindow window;
-    EXPECT_EQ(nameOf(IDC_SyncNowCommand), L"Sync Now");
-    EXPECT_EQ(nameOf(IDC_AutoSyncCommand), L"Auto Sync");
-    EXPECT_EQ(nameOf(IDC_HelpCommand), L"Help");
-    EXPECT_EQ(nameOf(IDC_HideToTrayCommand), L"Hide to tray");
-    EXPECT_EQ(nameOf(IDC_LastSyncLabel), L"NIL");
-    EXPECT_EQ(nameOf(IDC_AutoSyncLabel), L" OFF ");
-    EXPECT_EQ(nameOf(IDC_Label6), L"Latest Sync:");
+    Win32Face window;
+    EXPECT_EQ(nameOf(IDC_SyncNow), L"Sync Now");
+    EXPECT_EQ(nameOf(IDC_AutoSync), L"Auto Sync");
+    EXPECT_EQ(nameOf(IDC_Help), L"Help");
+    EXPECT_EQ(nameOf(IDC_HideToTray), L"Hide to tray");
+    EXPECT_EQ(nameOf(IDC_LastSync), L"NIL");
+    EXPECT_EQ(nameOf(IDC_AutoSyncBadge), L" OFF ");
+    EXPECT_EQ(nameOf(IDC_LastSyncCaption), L"Latest Sync:");
 }
 
 // The names come from the system's annotation service; Wine 8's oleacc has it only as a
@@ -78,17 +78,16 @@ TEST_F(ScreenReaderView, ControlsWithoutATellingCaptionHaveTheirOwnNames) {
     if (runningUnderWine()) {
         GTEST_SKIP() << "Wine's oleacc does not keep annotated names";
     }
-    MainWindow window;
+    Win32Face window;
     for (int slot = 1; slot <= 3; ++slot) {
         const std::wstring file = L"File" + std::to_wstring(slot);
-        const int offset = (slot - 1) * 4;
-        EXPECT_EQ(nameOf(IDC_File1Selected + offset), file + L" selected");
-        EXPECT_EQ(nameOf(IDC_File1Text + offset), file + L" path");
-        EXPECT_EQ(nameOf(IDC_Browse1 + offset), L"Browse for " + file);
+        EXPECT_EQ(nameOf(slotControlId(slot, SlotControl::Tick)), file + L" selected");
+        EXPECT_EQ(nameOf(slotControlId(slot, SlotControl::Path)), file + L" path");
+        EXPECT_EQ(nameOf(slotControlId(slot, SlotControl::Browse)), L"Browse for " + file);
     }
-    EXPECT_EQ(nameOf(IDC_AutoSyncIntervalText), L"Sync interval in seconds");
-    EXPECT_EQ(spokenFor(control(IDC_LastSyncLabel)).description, L"Latest sync");
-    EXPECT_EQ(spokenFor(control(IDC_AutoSyncLabel)).description, L"Auto sync state");
+    EXPECT_EQ(nameOf(IDC_Interval), L"Sync interval in seconds");
+    EXPECT_EQ(spokenFor(control(IDC_LastSync)).description, L"Latest sync");
+    EXPECT_EQ(spokenFor(control(IDC_AutoSyncBadge)).description, L"Auto sync state");
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ class Journeys : public ::testing::Test {
     }
 
     void exitFromTrayMenu() {
-        kelvane->post(WM_COMMAND, IDM_menuExitKelvane, 0);
+        kelvane->post(WM_COMMAND, IDM_ExitKelvane, 0);
         ASSERT_TRUE(kelvane->waitForExit());
         EXPECT_EQ(kelvane->exitCode(), 0u);
     }
@@ -114,23 +114,23 @@ int countWindows(const KelvaneProcess& app, const wchar_t* className) {
 TEST_F(Journeys, FirstRunShowsTheDesignValuesAndTheHelpPageAndWritesNothing) {
     KelvaneProcess& app = start();
     EXPECT_EQ(app.text(app.window()), L"Kelvane v1.45");
-    EXPECT_EQ(app.text(IDC_File1Text), L"C:\\SomePath\\ExampleFolder\\file1.txt");
-    EXPECT_EQ(app.text(IDC_File2Text), L"C:\\CloudPath\\ExampleFolder\\file1.txt");
-    EXPECT_EQ(app.text(IDC_File3Text), L"");
-    EXPECT_TRUE(app.ticked(IDC_File1Selected));
-    EXPECT_TRUE(app.ticked(IDC_File2Selected));
-    EXPECT_FALSE(app.ticked(IDC_File3Selected));
-    EXPECT_EQ(app.text(IDC_AutoSyncIntervalText), L"10");
-    EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
-    EXPECT_EQ(app.text(IDC_LastSyncLabel), L"NIL");
-    EXPECT_EQ(app.text(IDC_Frame1), L"Files to Sync");
-    EXPECT_EQ(app.text(IDC_Browse2), L"---");
+    EXPECT_EQ(app.text(IDC_File1Path), L"C:\\SomePath\\ExampleFolder\\file1.txt");
+    EXPECT_EQ(app.text(IDC_File2Path), L"C:\\CloudPath\\ExampleFolder\\file1.txt");
+    EXPECT_EQ(app.text(IDC_File3Path), L"");
+    EXPECT_TRUE(app.ticked(IDC_File1Tick));
+    EXPECT_TRUE(app.ticked(IDC_File2Tick));
+    EXPECT_FALSE(app.ticked(IDC_File3Tick));
+    EXPECT_EQ(app.text(IDC_Interval), L"10");
+    EXPECT_EQ(app.text(IDC_AutoSyncBadge), L" OFF ");
+    EXPECT_EQ(app.text(IDC_LastSync), L"NIL");
+    EXPECT_EQ(app.text(IDC_FilesFrame), L"Files to Sync");
+    EXPECT_EQ(app.text(IDC_File2Browse), L"---");
 
     HWND help = app.waitForWindow(kHelpWindowClass);
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(app.text(help), L"Kelvane Help");
     EXPECT_EQ(::GetWindow(help, GW_OWNER), app.window()) << "stays in front of the window";
-    EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpVersionLabel)), L"v1.45");
+    EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpVersion)), L"v1.45");
     EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpFirstLine)),
               L"Kelvane is a Background Process in System Tray");
     EXPECT_EQ(app.text(::GetDlgItem(help, IDC_HelpFirstLine + 17)),
@@ -151,11 +151,10 @@ TEST_F(Journeys, TheKeyboardStartsAtTheFirstTickBoxAndTabFollowsTheFocusOrder) {
         ::GetGUIThreadInfo(::GetWindowThreadProcessId(app.window(), nullptr), &thread);
         return ::GetDlgCtrlID(thread.hwndFocus);
     };
-    const int order[] = {IDC_File3Selected,  IDC_File2Selected,     IDC_File1Selected,
-                         IDC_File1Text,      IDC_File2Text,         IDC_File3Text,
-                         IDC_SyncNowCommand, IDC_AutoSyncCommand,   IDC_AutoSyncIntervalText,
-                         IDC_HelpCommand,    IDC_HideToTrayCommand, IDC_Browse1,
-                         IDC_Browse2,        IDC_Browse3,           IDC_File3Selected};
+    const int order[] = {IDC_File3Tick,   IDC_File2Tick,   IDC_File1Tick,  IDC_File1Path,
+                         IDC_File2Path,   IDC_File3Path,   IDC_SyncNow,    IDC_AutoSync,
+                         IDC_Interval,    IDC_Help,        IDC_HideToTray, IDC_File1Browse,
+                         IDC_File2Browse, IDC_File3Browse, IDC_File3Tick};
     for (const int id : order) {
         EXPECT_TRUE(waitUntil([&] { return focused() == id; }))
             << "expected " << id << ", got " << focused();
@@ -170,7 +169,7 @@ TEST_F(Journeys, HelpOpensFromItsButtonAndEscOrOkClosesIt) {
     app.settle();
     EXPECT_EQ(app.findWindow(kHelpWindowClass), nullptr) << "only a first run opens it";
     for (const bool byEscape : {true, false}) {
-        app.click(IDC_HelpCommand);
+        app.click(IDC_Help);
         HWND help = app.waitForWindow(kHelpWindowClass);
         ASSERT_NE(help, nullptr);
         EXPECT_EQ(::GetWindow(help, GW_OWNER), nullptr);
@@ -181,16 +180,16 @@ TEST_F(Journeys, HelpOpensFromItsButtonAndEscOrOkClosesIt) {
         const int offset = ::MulDiv(400, static_cast<int>(::GetDpiForWindow(app.window())), 1440);
         EXPECT_EQ(page.left - main.left, offset) << "400 twips right of the window";
         EXPECT_EQ(page.top - main.top, offset) << "and 400 below";
-        app.click(IDC_HelpCommand);  // again: the open page comes forward, no second one
+        app.click(IDC_Help);  // again: the open page comes forward, no second one
         app.settle();
         EXPECT_EQ(app.findWindow(kHelpWindowClass), help);
         EXPECT_EQ(countWindows(app, kHelpWindowClass), 1);
-        HWND ok = ::GetDlgItem(help, IDC_HelpCommand1);
+        HWND ok = ::GetDlgItem(help, IDC_HelpOk);
         EXPECT_EQ(app.text(ok), L"OK");
         if (byEscape) {
             ::PostMessageW(ok, WM_KEYDOWN, VK_ESCAPE, 0);
         } else {
-            ::PostMessageW(help, WM_COMMAND, MAKEWPARAM(IDC_HelpCommand1, BN_CLICKED),
+            ::PostMessageW(help, WM_COMMAND, MAKEWPARAM(IDC_HelpOk, BN_CLICKED),
                            reinterpret_cast<LPARAM>(ok));
         }
         EXPECT_TRUE(waitUntil([&] { return app.findWindow(kHelpWindowClass) == nullptr; }));
@@ -203,12 +202,10 @@ TEST_F(Journeys, SyncNowCopiesTheNewestFileOverTheOlder) {
     writeFileAt(file('b'), "new bytes", kNew);
     storeSettings();
     KelvaneProcess& app = start();
-    app.click(IDC_SyncNowCommand);
-    ASSERT_TRUE(waitUntil([&] {
-        return app.text(IDC_LastSyncLabel).rfind(L"File1 updated ", 0) == 0;
-    })) << "status: "
-        << ::testing::PrintToString(app.text(IDC_LastSyncLabel));
-    EXPECT_NE(app.text(IDC_LastSyncLabel).find(L" at "), std::wstring::npos);
+    app.click(IDC_SyncNow);
+    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_LastSync).rfind(L"File1 updated ", 0) == 0; }))
+        << "status: " << ::testing::PrintToString(app.text(IDC_LastSync));
+    EXPECT_NE(app.text(IDC_LastSync).find(L" at "), std::wstring::npos);
     EXPECT_EQ(readFile(file('a')), "new bytes");
     EXPECT_EQ(modifiedSinceEpoch(file('a')), std::chrono::seconds(kNew));
     EXPECT_EQ(app.findWindow(L"#32770"), nullptr);
@@ -221,10 +218,9 @@ TEST_F(Journeys, AutoSyncFromTheSettingsFileCopiesOnTheTimersTick) {
     writeFileAt(file('b'), "new bytes", kNew);
     storeSettings("ON", "1");
     KelvaneProcess& app = start();
-    EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" ON ");
+    EXPECT_EQ(app.text(IDC_AutoSyncBadge), L" ON ");
     EXPECT_TRUE(waitUntil([&] { return readFile(file('a')) == "new bytes"; }));
-    EXPECT_TRUE(
-        waitUntil([&] { return app.text(IDC_LastSyncLabel).rfind(L"File1 updated ", 0) == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_LastSync).rfind(L"File1 updated ", 0) == 0; }));
     exitFromTrayMenu();
     EXPECT_NE(settings().find("AutoSync=ON"), std::string::npos);
 }
@@ -235,8 +231,8 @@ TEST_F(Journeys, EachRefusalShowsItsBoxAndSwitchesAutoSyncOff) {
     writeFileAt(windowsPath(folder.file("c/other.txt")), "c", kNew);
     storeSettings("ON", "5");
     KelvaneProcess& app = start();
-    ASSERT_EQ(app.text(IDC_AutoSyncLabel), L" ON ");
-    ASSERT_FALSE(app.enabled(IDC_File1Text));
+    ASSERT_EQ(app.text(IDC_AutoSyncBadge), L" ON ");
+    ASSERT_FALSE(app.enabled(IDC_File1Path));
 
     struct Refusal {
         std::wstring file2;
@@ -251,17 +247,17 @@ TEST_F(Journeys, EachRefusalShowsItsBoxAndSwitchesAutoSyncOff) {
         {wide(file('b')), false, L"Select at least two files"},
     };
     for (const Refusal& refusal : refusals) {
-        app.click(IDC_AutoSyncCommand);  // off, so the slots can be changed
-        ASSERT_TRUE(waitUntil([&] { return app.enabled(IDC_File2Text); }));
-        app.setText(IDC_File2Text, refusal.file2);
-        app.setTicked(IDC_File2Selected, refusal.tick2);
-        app.click(IDC_AutoSyncCommand);  // on again
-        ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" ON "; }));
-        app.click(IDC_SyncNowCommand);
+        app.click(IDC_AutoSync);  // off, so the slots can be changed
+        ASSERT_TRUE(waitUntil([&] { return app.enabled(IDC_File2Path); }));
+        app.setText(IDC_File2Path, refusal.file2);
+        app.setTicked(IDC_File2Tick, refusal.tick2);
+        app.click(IDC_AutoSync);  // on again
+        ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncBadge) == L" ON "; }));
+        app.click(IDC_SyncNow);
         expectBox(refusal.text);
-        EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
-        EXPECT_TRUE(app.enabled(IDC_File1Text));
-        app.click(IDC_AutoSyncCommand);
+        EXPECT_EQ(app.text(IDC_AutoSyncBadge), L" OFF ");
+        EXPECT_TRUE(app.enabled(IDC_File1Path));
+        app.click(IDC_AutoSync);
     }
     EXPECT_EQ(readFile(file('a')), "a") << "a refusal copies nothing";
     exitFromTrayMenu();
@@ -275,9 +271,9 @@ TEST_F(Journeys, ACopyOntoAFileHeldOpenShowsTheFailureLineAndNoBox) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     KelvaneProcess& app = start();
-    app.click(IDC_SyncNowCommand);
+    app.click(IDC_SyncNow);
     EXPECT_TRUE(waitUntil([&] {
-        return app.text(IDC_LastSyncLabel) == L"Sync failed. File(s) might be open in other app.";
+        return app.text(IDC_LastSync) == L"Sync failed. File(s) might be open in other app.";
     }));
     app.settle();
     EXPECT_EQ(app.findWindow(L"#32770"), nullptr);
@@ -295,26 +291,26 @@ TEST_F(Journeys, TheIntervalIsCheckedAndAutoSyncLocksTheSlots) {
         {L"61", L"Max Sync Interval is 60 seconds"},
     };
     for (const auto& [interval, message] : refused) {
-        app.setText(IDC_AutoSyncIntervalText, interval);
-        app.click(IDC_AutoSyncCommand);
+        app.setText(IDC_Interval, interval);
+        app.click(IDC_AutoSync);
         expectBox(message);
-        EXPECT_EQ(app.text(IDC_AutoSyncLabel), L" OFF ");
-        EXPECT_TRUE(app.enabled(IDC_AutoSyncIntervalText));
+        EXPECT_EQ(app.text(IDC_AutoSyncBadge), L" OFF ");
+        EXPECT_TRUE(app.enabled(IDC_Interval));
     }
-    app.setText(IDC_AutoSyncIntervalText, L"060");
-    app.click(IDC_AutoSyncCommand);
-    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" ON "; }));
-    for (const int id : {IDC_File1Selected, IDC_File2Selected, IDC_File3Selected, IDC_File1Text,
-                         IDC_File2Text, IDC_File3Text, IDC_AutoSyncIntervalText}) {
+    app.setText(IDC_Interval, L"060");
+    app.click(IDC_AutoSync);
+    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncBadge) == L" ON "; }));
+    for (const int id : {IDC_File1Tick, IDC_File2Tick, IDC_File3Tick, IDC_File1Path, IDC_File2Path,
+                         IDC_File3Path, IDC_Interval}) {
         EXPECT_FALSE(app.enabled(id)) << id;
     }
-    for (const int id : {IDC_Browse1, IDC_Browse2, IDC_Browse3, IDC_SyncNowCommand,
-                         IDC_AutoSyncCommand, IDC_HelpCommand, IDC_HideToTrayCommand}) {
+    for (const int id : {IDC_File1Browse, IDC_File2Browse, IDC_File3Browse, IDC_SyncNow,
+                         IDC_AutoSync, IDC_Help, IDC_HideToTray}) {
         EXPECT_TRUE(app.enabled(id)) << id;
     }
-    app.click(IDC_AutoSyncCommand);
-    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncLabel) == L" OFF "; }));
-    EXPECT_TRUE(app.enabled(IDC_File1Text));
+    app.click(IDC_AutoSync);
+    ASSERT_TRUE(waitUntil([&] { return app.text(IDC_AutoSyncBadge) == L" OFF "; }));
+    EXPECT_TRUE(app.enabled(IDC_File1Path));
     exitFromTrayMenu();
     EXPECT_NE(settings().find("SyncInterval=060"), std::string::npos);
 }
@@ -322,9 +318,9 @@ TEST_F(Journeys, TheIntervalIsCheckedAndAutoSyncLocksTheSlots) {
 TEST_F(Journeys, HideToTraySavesAndATrayClickBringsTheWindowBack) {
     storeSettings();
     KelvaneProcess& app = start();
-    app.setText(IDC_File3Text, L"C:\\Elsewhere\\notes.txt");
+    app.setText(IDC_File3Path, L"C:\\Elsewhere\\notes.txt");
     std::filesystem::remove(ini());
-    app.click(IDC_HideToTrayCommand);
+    app.click(IDC_HideToTray);
     // Without a notification area (as here, headless) the window is minimised instead.
     ASSERT_TRUE(
         waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
@@ -345,7 +341,7 @@ TEST_F(Journeys, WithANotificationAreaHideToTrayHidesTheWindow) {
     }
     storeSettings();
     KelvaneProcess& app = start();
-    app.click(IDC_HideToTrayCommand);
+    app.click(IDC_HideToTray);
     ASSERT_TRUE(waitUntil([&] { return !::IsWindowVisible(app.window()); }));
     EXPECT_FALSE(::IsIconic(app.window()));
     app.post(kTrayCallbackMessage, 0, MAKELPARAM(WM_LBUTTONDOWN, 1));
@@ -374,7 +370,7 @@ TEST_F(Journeys, ASecondStartShowsTheMessageAndEnds) {
 TEST_F(Journeys, TheCloseBoxAsksAndNoKeepsKelvaneRunning) {
     storeSettings();
     KelvaneProcess& app = start();
-    app.setText(IDC_File3Text, L"C:\\Kept\\notes.txt");
+    app.setText(IDC_File3Path, L"C:\\Kept\\notes.txt");
     app.post(WM_CLOSE, 0, 0);
     HWND box = app.waitForBox();
     ASSERT_NE(box, nullptr);
@@ -397,7 +393,7 @@ TEST_F(Journeys, TheCloseBoxAsksAndNoKeepsKelvaneRunning) {
 TEST_F(Journeys, ASessionEndSavesWithoutAskingEvenWithTheQuestionOpen) {
     storeSettings();
     KelvaneProcess& app = start();
-    app.setText(IDC_File3Text, L"C:\\Session\\notes.txt");
+    app.setText(IDC_File3Path, L"C:\\Session\\notes.txt");
     app.post(WM_CLOSE, 0, 0);
     ASSERT_NE(app.waitForBox(), nullptr);
     DWORD_PTR allowed = 0;
@@ -414,10 +410,10 @@ TEST_F(Journeys, ASessionEndSavesWithoutAskingEvenWithTheQuestionOpen) {
 TEST_F(Journeys, ASessionEndWhileHiddenSavesAndEnds) {
     storeSettings();
     KelvaneProcess& app = start();
-    app.click(IDC_HideToTrayCommand);
+    app.click(IDC_HideToTray);
     ASSERT_TRUE(
         waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
-    app.setText(IDC_File3Text, L"C:\\Hidden\\notes.txt");
+    app.setText(IDC_File3Path, L"C:\\Hidden\\notes.txt");
     ::SendMessageTimeoutW(app.window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
                           nullptr);
     ::SendMessageTimeoutW(app.window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000,
@@ -438,7 +434,7 @@ TEST_F(Journeys, SettingsInTheAnsiCodePageLoadAndSaveUnchanged) {
     bytes.replace(bytes.find("File3="), 6, "File3=" + stored);
     writeFile(ini(), bytes);
     KelvaneProcess& app = start();
-    EXPECT_EQ(app.text(IDC_File3Text), L"C:\\Caf\u00e9\\notes.txt");
+    EXPECT_EQ(app.text(IDC_File3Path), L"C:\\Caf\u00e9\\notes.txt");
     exitFromTrayMenu();
     EXPECT_NE(settings().find("File3=" + stored + "\r\n"), std::string::npos);
     EXPECT_NE(settings().find("Kept=yes"), std::string::npos);
@@ -453,8 +449,8 @@ TEST_F(Journeys, APathTheAnsiCodePageCannotHoldComesBackAfterARestart) {
     const std::wstring typed = L"C:\\KT\\data\\paths\\\x0416\\\x65E5\x672C.txt";
     storeSettings();
     KelvaneProcess& app = start();
-    app.setText(IDC_File1Text, typed);
-    app.click(IDC_HideToTrayCommand);
+    app.setText(IDC_File1Path, typed);
+    app.click(IDC_HideToTray);
     // Saved before the window goes; a read while it saves could make the replace fail.
     ASSERT_TRUE(
         waitUntil([&] { return !::IsWindowVisible(app.window()) || ::IsIconic(app.window()); }));
@@ -462,7 +458,7 @@ TEST_F(Journeys, APathTheAnsiCodePageCannotHoldComesBackAfterARestart) {
     exitFromTrayMenu();
 
     KelvaneProcess& again = start();
-    EXPECT_EQ(again.text(IDC_File1Text), typed);
+    EXPECT_EQ(again.text(IDC_File1Path), typed);
     exitFromTrayMenu();
 }
 
@@ -497,15 +493,15 @@ TEST_F(Journeys, AStoredPlaceOnAnyScreenIsKeptAndOneOffEveryScreenIsCentred) {
 TEST_F(Journeys, BrowseCancelledLeavesThePathBoxAlone) {
     storeSettings();
     KelvaneProcess& app = start();
-    const std::wstring before = app.text(IDC_File2Text);
-    app.click(IDC_Browse2);
+    const std::wstring before = app.text(IDC_File2Path);
+    app.click(IDC_File2Browse);
     HWND dialog = app.waitForBox();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(app.text(dialog), L"Kelvane Select file");
     KelvaneProcess::press(dialog, IDCANCEL);
     ASSERT_TRUE(waitUntil([&] { return app.findWindow(L"#32770") == nullptr; }));
     app.settle();
-    EXPECT_EQ(app.text(IDC_File2Text), before);
+    EXPECT_EQ(app.text(IDC_File2Path), before);
     exitFromTrayMenu();
 }
 
@@ -531,27 +527,27 @@ TEST_F(Journeys, BrowseFillsOnlyItsBoxAndTheNextOneOpensInTheSameFolder) {
     writeFileAt(file('c'), "c", kOld);
     storeSettings();
     KelvaneProcess& app = start();
-    app.setTicked(IDC_File3Selected, false);
-    app.click(IDC_Browse3);
+    app.setTicked(IDC_File3Tick, false);
+    app.click(IDC_File3Browse);
     HWND dialog = app.waitForBox();
     ASSERT_NE(dialog, nullptr);
     HWND name = fileNameBox(dialog);
     ASSERT_NE(name, nullptr);
     ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide(file('c')).c_str()));
     KelvaneProcess::press(dialog, IDOK);
-    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File3Text) == wide(file('c')); }))
-        << ::testing::PrintToString(app.text(IDC_File3Text));
-    EXPECT_FALSE(app.ticked(IDC_File3Selected)) << "the tick stays as it was";
-    EXPECT_EQ(app.text(IDC_File1Text), wide(file('a')));
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File3Path) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File3Path));
+    EXPECT_FALSE(app.ticked(IDC_File3Tick)) << "the tick stays as it was";
+    EXPECT_EQ(app.text(IDC_File1Path), wide(file('a')));
 
     // The next dialog opens in that folder: a bare name is found there.
-    app.click(IDC_Browse1);
+    app.click(IDC_File1Browse);
     dialog = app.waitForBox();
     ASSERT_NE(dialog, nullptr);
     ::SendMessageW(fileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"notes.txt"));
     KelvaneProcess::press(dialog, IDOK);
-    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File1Text) == wide(file('c')); }))
-        << ::testing::PrintToString(app.text(IDC_File1Text));
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_File1Path) == wide(file('c')); }))
+        << ::testing::PrintToString(app.text(IDC_File1Path));
     exitFromTrayMenu();
 }
 
@@ -563,7 +559,7 @@ TEST_F(Journeys, TheTrayMenuOpensOnARightClick) {
     ASSERT_NE(menu, nullptr);
     // Esc closes it as it would for the user; then the entries work through their IDs.
     app.post(WM_CANCELMODE, 0, 0);
-    app.post(WM_COMMAND, IDM_menuShowHelp, 0);
+    app.post(WM_COMMAND, IDM_ShowHelp, 0);
     EXPECT_NE(app.waitForWindow(kHelpWindowClass), nullptr);
     exitFromTrayMenu();
 }
@@ -590,11 +586,11 @@ TEST_F(Journeys, StartWithWindowsFromTheTrayMenuNamesThisCopyAndComesOutAgain) {
     const std::string before = settings();
     KelvaneProcess& app = start();
 
-    app.post(WM_COMMAND, IDM_menuStartWithSession, 0);
+    app.post(WM_COMMAND, IDM_StartWithSession, 0);
     app.settle();
     EXPECT_EQ(runValue(), L"\"" + comparable((folder.path() / "Kelvane.exe").wstring()) + L"\"");
 
-    app.post(WM_COMMAND, IDM_menuStartWithSession, 0);
+    app.post(WM_COMMAND, IDM_StartWithSession, 0);
     app.settle();
     EXPECT_EQ(runValue(), L"");
     EXPECT_EQ(settings(), before) << "the system keeps this, not the settings file";
@@ -615,7 +611,7 @@ TEST(InstalledProgram, RunsItsFirstRunAndKeepsItsSettingsBesideItself) {
     ASSERT_TRUE(app.waitUntilShown());
     EXPECT_EQ(app.text(app.window()), L"Kelvane v1.45");
     EXPECT_NE(app.waitForWindow(kHelpWindowClass), nullptr) << "a first run opens the help page";
-    app.post(WM_COMMAND, IDM_menuExitKelvane, 0);
+    app.post(WM_COMMAND, IDM_ExitKelvane, 0);
     ASSERT_TRUE(app.waitForExit());
     EXPECT_EQ(app.exitCode(), 0u);
     EXPECT_TRUE(std::filesystem::exists(folder / "Kelvane.ini"));

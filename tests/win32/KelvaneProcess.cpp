@@ -125,7 +125,7 @@ void KelvaneProcess::post(UINT message, WPARAM wParam, LPARAM lParam) {
 void KelvaneProcess::settle() {
     // A sent message overtakes posted ones, so post a marker behind them instead: the
     // "Sync Now" button's pushed look, which changes nothing else, and wait for it.
-    HWND marker = control(kelvane::win32::IDC_SyncNowCommand);
+    HWND marker = control(kelvane::win32::IDC_SyncNow);
     ::PostMessageW(marker, BM_SETSTATE, TRUE, 0);
     waitUntil([&] { return (::SendMessageW(marker, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0; });
     ::SendMessageW(marker, BM_SETSTATE, FALSE, 0);

@@ -7,7 +7,8 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Text.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -28,20 +29,33 @@ SIZE windowSize(HWND window) {
 class Layout : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
-    MainWindow window;
+    Win32Face window;
     behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
 
     Layout() { window.attach(program); }
     HWND main() const { return ::FindWindowW(kMainWindowClass, nullptr); }
 };
 
+// Built from the design's table: every control there, under its number, with its caption.
+TEST(SettingsWindowBuild, EveryControlOfTheDesignIsThereWithItsCaption) {
+    Win32Face window;
+    HWND main = ::FindWindowW(kMainWindowClass, nullptr);
+    for (const design::Control& control : design::kSettingsControls) {
+        HWND built = ::GetDlgItem(main, controlId(control.name));
+        ASSERT_NE(built, nullptr) << control.name;
+        wchar_t text[64] = {};
+        ::GetWindowTextW(built, text, 64);
+        EXPECT_EQ(toUtf8(text), control.caption) << control.name;
+    }
+}
+
 TEST_F(Layout, TheClientAreaAndControlsAreTheirTwipsAtTheWindowsDpi) {
     const int dpi = static_cast<int>(::GetDpiForWindow(main()));
     const SIZE client = clientSize(main());
     EXPECT_EQ(client.cx, ::MulDiv(6915, dpi, 1440));
     EXPECT_EQ(client.cy, ::MulDiv(3630, dpi, 1440));
-    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_File1Text)).cx, ::MulDiv(5415, dpi, 1440));
-    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_HideToTrayCommand)).cy, ::MulDiv(345, dpi, 1440));
+    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_File1Path)).cx, ::MulDiv(5415, dpi, 1440));
+    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_HideToTray)).cy, ::MulDiv(345, dpi, 1440));
 }
 
 TEST_F(Layout, AMoveToAMonitorOfTwiceTheDpiLaysTheWindowOutAgain) {
@@ -51,10 +65,10 @@ TEST_F(Layout, AMoveToAMonitorOfTwiceTheDpiLaysTheWindowOutAgain) {
     // Only the width of the client area: a real move would also redraw the caption at the
     // new DPI, which a message alone does not.
     EXPECT_EQ(clientSize(main()).cx, ::MulDiv(6915, 192, 1440));
-    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_File1Text)).cx, ::MulDiv(5415, 192, 1440));
-    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_HideToTrayCommand)).cy, ::MulDiv(345, 192, 1440));
+    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_File1Path)).cx, ::MulDiv(5415, 192, 1440));
+    EXPECT_EQ(windowSize(::GetDlgItem(main(), IDC_HideToTray)).cy, ::MulDiv(345, 192, 1440));
     RECT browse{};
-    ::GetWindowRect(::GetDlgItem(main(), IDC_Browse3), &browse);
+    ::GetWindowRect(::GetDlgItem(main(), IDC_File3Browse), &browse);
     ::MapWindowPoints(nullptr, main(), reinterpret_cast<POINT*>(&browse), 2);
     EXPECT_EQ(browse.left, ::MulDiv(75 + 6300, 192, 1440));
 }
@@ -172,29 +186,29 @@ TEST_P(LayoutAtDpi, EveryLabelShowsItsWholeCaptionInsideItsFrame) {
                       behaviour::StatusLook::Bold, {});
 
     expectLabelsWhole(main(),
-                      {{IDC_Label7, IDC_Frame1},
-                       {IDC_Label8, IDC_Frame1},
-                       {IDC_Label1, IDC_Frame1},
-                       {IDC_Label2, IDC_Frame1},
-                       {IDC_Label5, IDC_Frame1},
-                       {IDC_AutoSyncLabel, IDC_Frame3},
-                       {IDC_Label3, IDC_Frame3},
-                       {IDC_Label4, IDC_Frame3},
-                       {IDC_Label6, IDC_Frame2},
-                       {IDC_LastSyncLabel, IDC_Frame2}},
+                      {{IDC_SelectHeading, IDC_FilesFrame},
+                       {IDC_BrowseHeading, IDC_FilesFrame},
+                       {IDC_File1Caption, IDC_FilesFrame},
+                       {IDC_File2Caption, IDC_FilesFrame},
+                       {IDC_File3Caption, IDC_FilesFrame},
+                       {IDC_AutoSyncBadge, IDC_SyncFrame},
+                       {IDC_IntervalCaption, IDC_SyncFrame},
+                       {IDC_SecondsCaption, IDC_SyncFrame},
+                       {IDC_LastSyncCaption, IDC_LastSyncFrame},
+                       {IDC_LastSync, IDC_LastSyncFrame}},
                       dpi);
-    std::vector<Label> helpLabels{{IDC_HelpVersionLabel, IDC_HelpFrame1}};
+    std::vector<Label> helpLabels{{IDC_HelpVersion, IDC_HelpFrame}};
     for (int line = 0; line < kHelpLineCount; ++line) {
-        helpLabels.push_back({IDC_HelpFirstLine + line, IDC_HelpFrame1});
+        helpLabels.push_back({IDC_HelpFirstLine + line, IDC_HelpFrame});
     }
     expectLabelsWhole(help, helpLabels, dpi);
-    expectThreeDigitsWhole(::GetDlgItem(main(), IDC_AutoSyncIntervalText), dpi);
+    expectThreeDigitsWhole(::GetDlgItem(main(), IDC_Interval), dpi);
 
-    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_Frame1)), FW_BOLD) << "dpi " << dpi;
-    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_LastSyncLabel)), FW_BOLD) << "dpi " << dpi;
+    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_FilesFrame)), FW_BOLD) << "dpi " << dpi;
+    EXPECT_GE(drawnWeight(::GetDlgItem(main(), IDC_LastSync)), FW_BOLD) << "dpi " << dpi;
     EXPECT_GE(drawnWeight(::GetDlgItem(help, IDC_HelpFirstLine)), FW_BOLD) << "dpi " << dpi;
     EXPECT_LT(drawnWeight(::GetDlgItem(help, IDC_HelpFirstLine + 1)), FW_BOLD) << "dpi " << dpi;
-    RECT ok = placeOf(::GetDlgItem(help, IDC_HelpCommand1));
+    RECT ok = placeOf(::GetDlgItem(help, IDC_HelpOk));
     RECT client{};
     ::GetClientRect(help, &client);
     EXPECT_LE(ok.right, client.right) << "dpi " << dpi << ": OK stays on the page";

@@ -3,7 +3,7 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -20,7 +20,7 @@ struct Drawn {
 class Look : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
-    MainWindow window;
+    Win32Face window;
     behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
 
     Look() { window.attach(program); }
@@ -44,27 +44,27 @@ class Look : public ::testing::Test {
 
 TEST_F(Look, TheLatestSyncLineIsNormalBoldOrBoldRed) {
     window.showStatus("NIL", StatusLook::Normal, {});
-    EXPECT_EQ(drawn(IDC_LastSyncLabel).text, RGB(0, 0, 0));
-    EXPECT_LT(drawn(IDC_LastSyncLabel).weight, FW_BOLD);
+    EXPECT_EQ(drawn(IDC_LastSync).text, RGB(0, 0, 0));
+    EXPECT_LT(drawn(IDC_LastSync).weight, FW_BOLD);
 
     window.showStatus("File2 updated 08/12/2026 at 10:00:00", StatusLook::Bold, {});
-    EXPECT_EQ(drawn(IDC_LastSyncLabel).text, RGB(0, 0, 0));
-    EXPECT_GE(drawn(IDC_LastSyncLabel).weight, FW_BOLD);
+    EXPECT_EQ(drawn(IDC_LastSync).text, RGB(0, 0, 0));
+    EXPECT_GE(drawn(IDC_LastSync).weight, FW_BOLD);
 
     window.showStatus("Sync failed. File(s) might be open in other app.", StatusLook::Failure,
                       "the file is in use");
-    EXPECT_EQ(drawn(IDC_LastSyncLabel).text, RGB(255, 0, 0));
-    EXPECT_GE(drawn(IDC_LastSyncLabel).weight, FW_BOLD);
+    EXPECT_EQ(drawn(IDC_LastSync).text, RGB(255, 0, 0));
+    EXPECT_GE(drawn(IDC_LastSync).weight, FW_BOLD);
     EXPECT_EQ(window.windowState(), behaviour::WindowState::Hidden) << "nothing shown yet";
 }
 
 TEST_F(Look, TheBadgeIsGreenWhenOnAndLightGreyWhenOff) {
-    EXPECT_EQ(drawn(IDC_AutoSyncLabel).background, ::GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(drawn(IDC_AutoSyncBadge).background, ::GetSysColor(COLOR_WINDOW));
     window.setAutoSyncBadge(true);
-    EXPECT_EQ(drawn(IDC_AutoSyncLabel).background, RGB(0, 255, 0));
+    EXPECT_EQ(drawn(IDC_AutoSyncBadge).background, RGB(0, 255, 0));
     window.setAutoSyncBadge(false);
-    EXPECT_EQ(drawn(IDC_AutoSyncLabel).background, RGB(240, 240, 240));
-    EXPECT_EQ(drawn(IDC_AutoSyncLabel).text, RGB(0, 0, 0));
+    EXPECT_EQ(drawn(IDC_AutoSyncBadge).background, RGB(240, 240, 240));
+    EXPECT_EQ(drawn(IDC_AutoSyncBadge).text, RGB(0, 0, 0));
 }
 
 }  // namespace

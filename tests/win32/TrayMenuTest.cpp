@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "support/FakeSessionStart.h"
 #include "win32/ControlIds.h"
-#include "win32/MainWindow.h"
+#include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -45,7 +45,7 @@ class TrayMenu : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
     testing::FakeSessionStart sessionStart;
-    MainWindow window;
+    Win32Face window;
     behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
 
     TrayMenu() {
@@ -69,7 +69,7 @@ TEST_F(TrayMenu, StartWithWindowsFollowsShowHelpAndIsTickedAsTheSystemSays) {
     ASSERT_EQ(entries.size(), 7u);
     EXPECT_EQ(entries[1].caption, L"Show Help");
     EXPECT_EQ(entries[2].caption, L"Start Kelvane with Windows");
-    EXPECT_EQ(entries[2].id, static_cast<UINT>(IDM_menuStartWithSession));
+    EXPECT_EQ(entries[2].id, static_cast<UINT>(IDM_StartWithSession));
     EXPECT_FALSE(entries[2].ticked);
     EXPECT_TRUE(entries[3].separator);
     EXPECT_EQ(entries[6].caption, L"Exit Kelvane");
@@ -79,7 +79,7 @@ TEST_F(TrayMenu, StartWithWindowsFollowsShowHelpAndIsTickedAsTheSystemSays) {
     ASSERT_EQ(entries.size(), 7u) << "the entry is added once";
     EXPECT_TRUE(entries[2].ticked);
 
-    ::SendMessageW(::FindWindowW(kMainWindowClass, nullptr), WM_COMMAND, IDM_menuStartWithSession,
+    ::SendMessageW(::FindWindowW(kMainWindowClass, nullptr), WM_COMMAND, IDM_StartWithSession,
                    0);
     EXPECT_FALSE(sessionStart.enabled) << "choosing it reaches the program";
     EXPECT_FALSE(openMenu()[2].ticked);

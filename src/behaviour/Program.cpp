@@ -183,7 +183,16 @@ void Program::syncNowClicked() {
 }
 
 void Program::timerTicked() {
-    if (passRunning() || closing_) {
+    if (closing_) {
+        // While the program ends, the timer only bounds the wait for a copy to stop. A
+        // tick of auto sync already on its way (Windows keeps one posted after the timer
+        // is killed) arrives at once and is not the wait's own.
+        if (clock_() - stopAsked_ >= kStopWait / 2) {
+            finishUnload(closingCause_);
+        }
+        return;
+    }
+    if (passRunning()) {
         return;
     }
     runPass();
@@ -405,6 +414,12 @@ void Program::closeRequested(CloseCause cause) {
 }
 
 void Program::unload(CloseCause cause) {
+    if (closing_) {
+        // A session end while waiting for the copy to stop: the wait keeps its end, and
+        // no message may wait for an answer once it is over.
+        closingCause_ = cause;
+        return;
+    }
     closing_ = true;
     closingCause_ = cause;
     face_.stopTimer();
@@ -415,10 +430,21 @@ void Program::unload(CloseCause cause) {
         // one of the two always sees the other: the outcome cannot be lost.
         pass_->cancelled = true;
         if (!pass_->endedQuietly) {
+            waitForTheStop();
             return;
         }
     }
     finishUnload(cause);
+}
+
+// A copy on a stalled volume may not reach its next chunk for minutes, and a session
+// manager kills what has not ended in a few seconds: the settings are saved now, with
+// the last finished event, and the wait has an end. A copy left behind that way leaves
+// its temporary file, which the next pass into that folder removes (its writer is gone).
+void Program::waitForTheStop() {
+    saveSettings();  // told, if it fails, by the save that ends the shutdown
+    stopAsked_ = clock_();
+    face_.startTimer(static_cast<int>(kStopWait.count()));
 }
 
 void Program::finishUnload(CloseCause cause) {
@@ -426,6 +452,7 @@ void Program::finishUnload(CloseCause cause) {
         return;
     }
     ended_ = true;
+    face_.stopTimer();
     const platform::Status saved = saveSettings();
     if (cause != CloseCause::SessionEnd) {
         showSaveFailure(saved);  // a session end must not wait on a message

@@ -69,6 +69,10 @@ class Program {
 
     // A copy shows its progress once it has run this long.
     static constexpr std::chrono::milliseconds kProgressDelay{500};
+    // How long shutdown waits for a copy to stop. One stuck on a stalled volume (a hung
+    // network mount, a stopped FUSE daemon) may never come back from the kernel: the
+    // settings are saved before the wait, and the program ends after it all the same.
+    static constexpr std::chrono::milliseconds kStopWait{1000};
 
   private:
     struct RunningPass;
@@ -88,6 +92,7 @@ class Program {
     platform::Status saveSettings();
     void showSaveFailure(const platform::Status& saved);
     void unload(CloseCause cause);
+    void waitForTheStop();
     void finishUnload(CloseCause cause);
     sync::FileSlots readSlots() const;
 
@@ -109,6 +114,7 @@ class Program {
     std::shared_ptr<RunningPass> pass_;
     bool closing_ = false;
     CloseCause closingCause_ = CloseCause::ProgramCode;
+    std::chrono::steady_clock::time_point stopAsked_;
     bool ended_ = false;
     // What the pass's thread holds on to: the program, while it exists.
     std::shared_ptr<Program*> self_ = std::make_shared<Program*>(this);

@@ -104,6 +104,7 @@ void Program::loadSettings() {
     for (int slot = 1; slot <= 3; ++slot) {
         face_.setTickState(slot, ticks[slot - 1]);
         face_.setPathText(slot, *paths[slot - 1]);
+        storedPaths_[static_cast<std::size_t>(slot - 1)] = {*paths[slot - 1], face_.pathText(slot)};
     }
     placeWindow(stored);
     face_.setIntervalText(stored.SyncInterval);
@@ -201,9 +202,15 @@ void Program::timerTicked() {
 sync::FileSlots Program::readSlots() const {
     sync::FileSlots slots;
     for (int slot = 1; slot <= 3; ++slot) {
-        slots[static_cast<std::size_t>(slot - 1)] = {face_.pathText(slot), face_.tickState(slot)};
+        slots[static_cast<std::size_t>(slot - 1)] = {pathOf(slot), face_.tickState(slot)};
     }
     return slots;
+}
+
+std::string Program::pathOf(int slot) const {
+    const std::string shown = face_.pathText(slot);
+    const StoredPath& stored = storedPaths_.at(static_cast<std::size_t>(slot - 1));
+    return shown == stored.shown ? stored.stored : shown;
 }
 
 // The pass's thread touches only the face, the file system and the pass's own shared
@@ -214,8 +221,8 @@ void Program::runPass() {
     showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
     auto pass = std::make_shared<RunningPass>();
     pass->started = clock_();
-    pass->quietIfEqual = look_ == StatusLook::Normal && failureDetail_.empty() &&
-                         !failureToldFromTray_ && !closing_;
+    pass->quietIfEqual =
+        look_ == StatusLook::Normal && failureDetail_.empty() && !failureToldFromTray_ && !closing_;
     pass_ = pass;
     Face& face = face_;
     platform::FileSystem& fileSystem = fileSystem_;
@@ -369,9 +376,9 @@ void Program::exitChosen() {
 
 platform::Status Program::saveSettings() {
     settings::AppSettings stored;
-    stored.File1 = face_.pathText(1);
-    stored.File2 = face_.pathText(2);
-    stored.File3 = face_.pathText(3);
+    stored.File1 = pathOf(1);
+    stored.File2 = pathOf(2);
+    stored.File3 = pathOf(3);
     stored.File1_Selected = face_.tickState(1);
     stored.File2_Selected = face_.tickState(2);
     stored.File3_Selected = face_.tickState(3);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -95,6 +96,7 @@ class Program {
     void waitForTheStop();
     void finishUnload(CloseCause cause);
     sync::FileSlots readSlots() const;
+    std::string pathOf(int slot) const;
 
     Face& face_;
     platform::FileSystem& fileSystem_;
@@ -106,6 +108,14 @@ class Program {
     std::string lastEvent_ = "NIL";
     StatusLook look_ = StatusLook::Normal;
     std::string failureDetail_;
+    // A stored path as the settings file holds it, and as its box shows it. Bytes that
+    // are no UTF-8 (Latin-1 names on Linux) cannot be shown as they are; while the box
+    // still shows what it was given, the stored bytes are the path.
+    struct StoredPath {
+        std::string stored;
+        std::string shown;
+    };
+    std::array<StoredPath, 3> storedPaths_;
     std::string lastBrowseFolder_;
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;

@@ -306,6 +306,32 @@ class LifecycleTest : public QObject {
         QVERIFY(kelvane::testing::readFile(target) == kelvane::testing::readFile(source));
     }
 
+    // Paths in bytes that are no UTF-8 (Latin-1 names on Linux) are found by the pass and
+    // saved back exactly as they were.
+    void latin1PathsAreUsedAndSavedAsTheyAre() {
+        folder->makeFolder("d\xe9j\xe0");
+        folder->makeFolder("caf\xe9");
+        const std::string source = folder->file("d\xe9j\xe0/notes.txt");
+        const std::string target = folder->file("caf\xe9/notes.txt");
+        kelvane::testing::writeFileAt(source, "new", 1'700'000'000);
+        kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
+        kelvane::testing::writeFile(
+            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
+                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
+                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        RealProgram program(installedCopy(), offscreen());
+        QVERIFY(program.waitUntilCatchingSignals());
+
+        QVERIFY(
+            QTest::qWaitFor([&] { return kelvane::testing::readFile(target) == "new"; }, 20'000));
+        program.signal(SIGTERM);
+
+        QVERIFY(program.endsCleanly());
+        const std::string saved = kelvane::testing::readFile(ini());
+        QVERIFY(saved.find("File1=" + source + "\n") != std::string::npos);
+        QVERIFY(saved.find("File2=" + target + "\n") != std::string::npos);
+    }
+
     void oneOfManyLaunchesHoldsTheLockAndAKillReleasesIt() {
         const QString executable = QString::fromStdString(folder->file("Kelvane"));
         kelvane::testing::writeFile(folder->file("Kelvane"), "a program");

@@ -11,6 +11,7 @@ struct Program::RunningPass {
     std::atomic<bool> cancelled{false};
     std::atomic<int> lastPercent{-1};
     std::chrono::steady_clock::time_point started;
+    sync::FileSlots slots;  // the paths the pass works on, as they were when it began
     // Set before the pass starts: an outcome of equal times would change nothing on
     // screen, so the pass need not wake the window to say so. An idle auto sync then costs
     // the window one wake-up a tick, the timer's own.
@@ -221,13 +222,14 @@ void Program::runPass() {
     showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
     auto pass = std::make_shared<RunningPass>();
     pass->started = clock_();
+    pass->slots = readSlots();
     pass->quietIfEqual =
-        look_ == StatusLook::Normal && failureDetail_.empty() && !failureToldFromTray_ && !closing_;
+        look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_ && !closing_;
     pass_ = pass;
     Face& face = face_;
     platform::FileSystem& fileSystem = fileSystem_;
     const std::weak_ptr<Program*> program = self_;
-    face_.runInBackground([&face, &fileSystem, program, pass, slots = readSlots()] {
+    face_.runInBackground([&face, &fileSystem, program, pass, slots = pass->slots] {
         const auto sendBack = [&face, program](std::function<void(Program&)> task) {
             face.runOnUiThread([program, task = std::move(task)] {
                 if (const auto alive = program.lock()) {
@@ -267,8 +269,9 @@ void Program::passFinished(const sync::SyncOutcome& outcome) {
     if (ended_) {
         return;  // a stop and a quiet end crossed; shutdown has already finished
     }
+    const sync::FileSlots used = pass_->slots;
     pass_.reset();
-    recordOutcome(outcome);
+    recordOutcome(outcome, used);
     if (closing_) {
         finishUnload(closingCause_);
         return;
@@ -280,29 +283,44 @@ void Program::passFinished(const sync::SyncOutcome& outcome) {
 }
 
 // The last finished event and its look; a refusal leaves the line as it was.
-void Program::recordOutcome(const sync::SyncOutcome& outcome) {
+void Program::recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
     switch (outcome.result) {
         case sync::SyncResult::Copied:
             lastEvent_ = outcome.statusPrefix + face_.statusDateTime();
             look_ = StatusLook::Bold;
-            failureDetail_.clear();
+            statusDetail_ = retypedTargets(outcome, used);
             break;
         case sync::SyncResult::Equal:
             look_ = StatusLook::Normal;
-            failureDetail_.clear();
+            statusDetail_.clear();
             break;
         case sync::SyncResult::Refused:
         case sync::SyncResult::Cancelled:
-            failureDetail_.clear();
+            statusDetail_.clear();
             break;
         case sync::SyncResult::Failed:
             lastEvent_ = sync::kSyncFailedLine;
             look_ = StatusLook::Failure;
-            failureDetail_ = outcome.reason;
+            statusDetail_ = outcome.reason;
             break;
     }
-    face_.showStatus(lastEvent_, look_, failureDetail_);
+    face_.showStatus(lastEvent_, look_, statusDetail_);
     tellTrayAboutPass(outcome.result == sync::SyncResult::Failed);
+}
+
+// A slot retyped while its copy ran now shows a path the copy never touched, though the
+// line names the slot: the hover says where the copy went.
+std::string Program::retypedTargets(const sync::SyncOutcome& outcome,
+                                    const sync::FileSlots& used) const {
+    std::string note;
+    for (const int slot : outcome.updatedSlots) {
+        const std::string& copiedTo = used.at(static_cast<std::size_t>(slot - 1)).pathText;
+        if (pathOf(slot) != copiedTo) {
+            note += (note.empty() ? "" : "\n") + std::string("File") + std::to_string(slot) +
+                    " was " + copiedTo + " when it was updated.";
+        }
+    }
+    return note;
 }
 
 // A hidden window cannot show its red line, so the tray tells the user, once per run of
@@ -321,7 +339,7 @@ void Program::tellTrayAboutPass(bool failed) {
 
 void Program::showLastEvent(StatusLook look) {
     look_ = look;
-    face_.showStatus(lastEvent_, look_, failureDetail_);
+    face_.showStatus(lastEvent_, look_, statusDetail_);
 }
 
 // ---- Browse, help, tray -----------------------------------------------------------------

@@ -87,7 +87,8 @@ class Program {
     void runPass();
     void passProgressed(const sync::CopyProgress& progress);
     void passFinished(const sync::SyncOutcome& outcome);
-    void recordOutcome(const sync::SyncOutcome& outcome);
+    void recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
+    std::string retypedTargets(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
     void tellTrayAboutPass(bool failed);
     void showLastEvent(StatusLook look);
     platform::Status saveSettings();
@@ -107,7 +108,8 @@ class Program {
     std::string intervalAccepted_;
     std::string lastEvent_ = "NIL";
     StatusLook look_ = StatusLook::Normal;
-    std::string failureDetail_;
+    // What the line shows on hovering: a failure's reason, or where a copy went.
+    std::string statusDetail_;
     // A stored path as the settings file holds it, and as its box shows it. Bytes that
     // are no UTF-8 (Latin-1 names on Linux) cannot be shown as they are; while the box
     // still shows what it was given, the stored bytes are the path.

@@ -166,6 +166,7 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
     SyncOutcome outcome;
     outcome.result = SyncResult::Copied;
     outcome.statusPrefix = updatedPrefix(targetSlots);
+    outcome.updatedSlots = targetSlots;
     return outcome;
 }
 

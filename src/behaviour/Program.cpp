@@ -11,6 +11,7 @@ struct Program::RunningPass {
     std::atomic<bool> cancelled{false};
     std::atomic<int> lastPercent{-1};
     std::chrono::steady_clock::time_point started;
+    sync::FileSlots slots;  // the paths the pass works on, as they were when it began
     // Set before the pass starts: an outcome of equal times would change nothing on
     // screen, so the pass need not wake the window to say so. An idle auto sync then costs
     // the window one wake-up a tick, the timer's own.
@@ -107,6 +108,7 @@ void Program::loadSettings() {
     for (int slot = 1; slot <= 3; ++slot) {
         face_.setTickState(slot, ticks[slot - 1]);
         face_.setPathText(slot, *paths[slot - 1]);
+        storedPaths_[static_cast<std::size_t>(slot - 1)] = {*paths[slot - 1], face_.pathText(slot)};
     }
     placeWindow(stored);
     face_.setIntervalText(stored.SyncInterval);
@@ -186,7 +188,16 @@ void Program::syncNowClicked() {
 }
 
 void Program::timerTicked() {
-    if (passRunning() || closing_) {
+    if (closing_) {
+        // While the program ends, the timer only bounds the wait for a copy to stop. A
+        // tick of auto sync already on its way (Windows keeps one posted after the timer
+        // is killed) arrives at once and is not the wait's own.
+        if (clock_() - stopAsked_ >= kStopWait / 2) {
+            finishUnload(closingCause_);
+        }
+        return;
+    }
+    if (passRunning()) {
         return;
     }
     runPass();
@@ -195,9 +206,15 @@ void Program::timerTicked() {
 sync::FileSlots Program::readSlots() const {
     sync::FileSlots slots;
     for (int slot = 1; slot <= 3; ++slot) {
-        slots[static_cast<std::size_t>(slot - 1)] = {face_.pathText(slot), face_.tickState(slot)};
+        slots[static_cast<std::size_t>(slot - 1)] = {pathOf(slot), face_.tickState(slot)};
     }
     return slots;
+}
+
+std::string Program::pathOf(int slot) const {
+    const std::string shown = face_.pathText(slot);
+    const StoredPath& stored = storedPaths_.at(static_cast<std::size_t>(slot - 1));
+    return shown == stored.shown ? stored.stored : shown;
 }
 
 // The pass's thread touches only the face, the file system and the pass's own shared
@@ -208,13 +225,14 @@ void Program::runPass() {
     showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
     auto pass = std::make_shared<RunningPass>();
     pass->started = clock_();
-    pass->quietIfEqual = look_ == StatusLook::Normal && failureDetail_.empty() &&
-                         !failureToldFromTray_ && !closing_;
+    pass->slots = readSlots();
+    pass->quietIfEqual =
+        look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_ && !closing_;
     pass_ = pass;
     Face& face = face_;
     platform::FileSystem& fileSystem = fileSystem_;
     const std::weak_ptr<Program*> program = self_;
-    face_.runInBackground([&face, &fileSystem, program, pass, slots = readSlots()] {
+    face_.runInBackground([&face, &fileSystem, program, pass, slots = pass->slots] {
         const auto sendBack = [&face, program](std::function<void(Program&)> task) {
             face.runOnUiThread([program, task = std::move(task)] {
                 if (const auto alive = program.lock()) {
@@ -254,8 +272,9 @@ void Program::passFinished(const sync::SyncOutcome& outcome) {
     if (ended_) {
         return;  // a stop and a quiet end crossed; shutdown has already finished
     }
+    const sync::FileSlots used = pass_->slots;
     pass_.reset();
-    recordOutcome(outcome);
+    recordOutcome(outcome, used);
     if (closing_) {
         finishUnload(closingCause_);
         return;
@@ -267,29 +286,44 @@ void Program::passFinished(const sync::SyncOutcome& outcome) {
 }
 
 // The last finished event and its look; a refusal leaves the line as it was.
-void Program::recordOutcome(const sync::SyncOutcome& outcome) {
+void Program::recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
     switch (outcome.result) {
         case sync::SyncResult::Copied:
             lastEvent_ = outcome.statusPrefix + face_.statusDateTime();
             look_ = StatusLook::Bold;
-            failureDetail_.clear();
+            statusDetail_ = retypedTargets(outcome, used);
             break;
         case sync::SyncResult::Equal:
             look_ = StatusLook::Normal;
-            failureDetail_.clear();
+            statusDetail_.clear();
             break;
         case sync::SyncResult::Refused:
         case sync::SyncResult::Cancelled:
-            failureDetail_.clear();
+            statusDetail_.clear();
             break;
         case sync::SyncResult::Failed:
             lastEvent_ = sync::kSyncFailedLine;
             look_ = StatusLook::Failure;
-            failureDetail_ = outcome.reason;
+            statusDetail_ = outcome.reason;
             break;
     }
-    face_.showStatus(lastEvent_, look_, failureDetail_);
+    face_.showStatus(lastEvent_, look_, statusDetail_);
     tellTrayAboutPass(outcome.result == sync::SyncResult::Failed);
+}
+
+// A slot retyped while its copy ran now shows a path the copy never touched, though the
+// line names the slot: the hover says where the copy went.
+std::string Program::retypedTargets(const sync::SyncOutcome& outcome,
+                                    const sync::FileSlots& used) const {
+    std::string note;
+    for (const int slot : outcome.updatedSlots) {
+        const std::string& copiedTo = used.at(static_cast<std::size_t>(slot - 1)).pathText;
+        if (pathOf(slot) != copiedTo) {
+            note += (note.empty() ? "" : "\n") + std::string("File") + std::to_string(slot) +
+                    " was " + copiedTo + " when it was updated.";
+        }
+    }
+    return note;
 }
 
 // A hidden window cannot show its red line, so the tray tells the user, once per run of
@@ -308,7 +342,7 @@ void Program::tellTrayAboutPass(bool failed) {
 
 void Program::showLastEvent(StatusLook look) {
     look_ = look;
-    face_.showStatus(lastEvent_, look_, failureDetail_);
+    face_.showStatus(lastEvent_, look_, statusDetail_);
 }
 
 // ---- Browse, help, tray -----------------------------------------------------------------
@@ -403,9 +437,9 @@ void Program::sessionStartChosen() {
 
 platform::Status Program::saveSettings() {
     settings::AppSettings stored;
-    stored.File1 = face_.pathText(1);
-    stored.File2 = face_.pathText(2);
-    stored.File3 = face_.pathText(3);
+    stored.File1 = pathOf(1);
+    stored.File2 = pathOf(2);
+    stored.File3 = pathOf(3);
     stored.File1_Selected = face_.tickState(1);
     stored.File2_Selected = face_.tickState(2);
     stored.File3_Selected = face_.tickState(3);
@@ -448,6 +482,12 @@ void Program::closeRequested(CloseCause cause) {
 }
 
 void Program::unload(CloseCause cause) {
+    if (closing_) {
+        // A session end while waiting for the copy to stop: the wait keeps its end, and
+        // no message may wait for an answer once it is over.
+        closingCause_ = cause;
+        return;
+    }
     closing_ = true;
     closingCause_ = cause;
     face_.stopTimer();
@@ -458,10 +498,21 @@ void Program::unload(CloseCause cause) {
         // one of the two always sees the other: the outcome cannot be lost.
         pass_->cancelled = true;
         if (!pass_->endedQuietly) {
+            waitForTheStop();
             return;
         }
     }
     finishUnload(cause);
+}
+
+// A copy on a stalled volume may not reach its next chunk for minutes, and a session
+// manager kills what has not ended in a few seconds: the settings are saved now, with
+// the last finished event, and the wait has an end. A copy left behind that way leaves
+// its temporary file, which the next pass into that folder removes (its writer is gone).
+void Program::waitForTheStop() {
+    saveSettings();  // told, if it fails, by the save that ends the shutdown
+    stopAsked_ = clock_();
+    face_.startTimer(static_cast<int>(kStopWait.count()));
 }
 
 void Program::finishUnload(CloseCause cause) {
@@ -469,6 +520,7 @@ void Program::finishUnload(CloseCause cause) {
         return;
     }
     ended_ = true;
+    face_.stopTimer();
     const platform::Status saved = saveSettings();
     if (cause != CloseCause::SessionEnd) {
         showSaveFailure(saved);  // a session end must not wait on a message

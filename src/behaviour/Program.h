@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -81,6 +82,10 @@ class Program {
 
     // A copy shows its progress once it has run this long.
     static constexpr std::chrono::milliseconds kProgressDelay{500};
+    // How long shutdown waits for a copy to stop. One stuck on a stalled volume (a hung
+    // network mount, a stopped FUSE daemon) may never come back from the kernel: the
+    // settings are saved before the wait, and the program ends after it all the same.
+    static constexpr std::chrono::milliseconds kStopWait{1000};
 
   private:
     struct RunningPass;
@@ -94,15 +99,18 @@ class Program {
     void runPass();
     void passProgressed(const sync::CopyProgress& progress);
     void passFinished(const sync::SyncOutcome& outcome);
-    void recordOutcome(const sync::SyncOutcome& outcome);
+    void recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
+    std::string retypedTargets(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
     void tellTrayAboutPass(bool failed);
     void showLastEvent(StatusLook look);
     platform::Status saveSettings();
     void showSaveFailure(const platform::Status& saved);
     void unload(CloseCause cause);
+    void waitForTheStop();
     void finishUnload(CloseCause cause);
     sync::FileSlots readSlots() const;
     bool showSessionStartState();
+    std::string pathOf(int slot) const;
 
     Face& face_;
     platform::FileSystem& fileSystem_;
@@ -112,7 +120,16 @@ class Program {
     bool autoSyncOn_ = false;
     std::string lastEvent_ = "NIL";
     StatusLook look_ = StatusLook::Normal;
-    std::string failureDetail_;
+    // What the line shows on hovering: a failure's reason, or where a copy went.
+    std::string statusDetail_;
+    // A stored path as the settings file holds it, and as its box shows it. Bytes that
+    // are no UTF-8 (Latin-1 names on Linux) cannot be shown as they are; while the box
+    // still shows what it was given, the stored bytes are the path.
+    struct StoredPath {
+        std::string stored;
+        std::string shown;
+    };
+    std::array<StoredPath, 3> storedPaths_;
     std::string lastBrowseFolder_;
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;
@@ -122,6 +139,7 @@ class Program {
     std::shared_ptr<RunningPass> pass_;
     bool closing_ = false;
     CloseCause closingCause_ = CloseCause::ProgramCode;
+    std::chrono::steady_clock::time_point stopAsked_;
     bool ended_ = false;
     // What the pass's thread holds on to: the program, while it exists.
     std::shared_ptr<Program*> self_ = std::make_shared<Program*>(this);

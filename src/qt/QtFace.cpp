@@ -254,7 +254,11 @@ void QtFace::runInBackground(std::function<void()> work) {
     if (worker_.joinable()) {
         worker_.join();
     }
-    worker_ = std::thread(std::move(work));
+    working_ = true;
+    worker_ = std::thread([this, work = std::move(work)] {
+        work();
+        working_ = false;
+    });
 }
 
 void QtFace::runOnUiThread(std::function<void()> task) {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -35,6 +36,9 @@ class QtFace final : public QObject, public behaviour::Face {
     HelpPage* helpPage() const { return help_; }
     TrayIcon* trayIcon() const { return tray_.get(); }
     QTimer& timer() { return timer_; }
+    // True while the pass's thread is still at its work: after a copy that was left stuck
+    // at the end of the run, nothing that thread uses may be destroyed.
+    bool backgroundWorkRunning() const { return working_; }
 
     // The clock the status line reads; tests pin it.
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
@@ -92,6 +96,7 @@ class QtFace final : public QObject, public behaviour::Face {
     QTimer timer_;
     behaviour::Program* program_ = nullptr;
     std::thread worker_;
+    std::atomic<bool> working_{false};
 };
 
 }  // namespace kelvane::qt

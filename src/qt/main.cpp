@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "behaviour/Program.h"
@@ -51,6 +52,15 @@ std::string settingsPath(kelvane::platform::FileSystem& fileSystem, const QStrin
         QDir::separator().toLatin1(), kInstallation);
 }
 
+// A copy stuck on a stalled volume may never come back from the kernel, and its thread
+// still uses the face and the file system: they must not be destroyed, and waiting for it
+// could outlast the session. The settings are saved and the tray icon is gone, so the
+// process ends here without its destructors; the system ends the thread with it.
+[[noreturn]] void endLeavingAStuckCopy(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
 // The start that found another copy running says so and ends; it never writes the
 // settings file that copy uses, and a log-out only closes its box.
 int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd) {
@@ -80,6 +90,9 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
                                                                : std::string());
     const int status = program.ended() ? 0 : QApplication::exec();
     sessionEnd.onSessionEnd = nullptr;
+    if (face.backgroundWorkRunning()) {
+        endLeavingAStuckCopy(status);
+    }
     return status;
 }
 

@@ -230,6 +230,7 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
     SyncOutcome outcome;
     outcome.result = SyncResult::Copied;
     outcome.statusPrefix = updatedPrefix(targetSlots);
+    outcome.updatedSlots = targetSlots;
     return outcome;
 }
 

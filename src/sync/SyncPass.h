@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "sync/CopyMemory.h"
@@ -46,6 +47,8 @@ struct SyncOutcome {
     std::string message;       // text of the refusal's message box
     std::string reason;        // what went wrong, for a failure
     std::array<std::string, 3> workingPaths;
+    // For a copy, the slots statusPrefix names, 1 to 3.
+    std::vector<int> updatedSlots;
 };
 
 inline constexpr const char* kSyncFailedLine = "Sync failed. File(s) might be open in other app.";

@@ -35,6 +35,9 @@ class Win32Face final : public behaviour::Face {
     int runMessageLoop();
     // Waits for the worker thread, so nothing outlives the Program.
     void finishWork();
+    // True while the pass's thread is still at its work, as a copy stuck on a stalled
+    // volume may be when the program ends.
+    bool workStillRunning() const { return worker_.busy(); }
 
     // ---- behaviour::Face
     void setTitle(const std::string& title) override;

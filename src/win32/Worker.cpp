@@ -24,6 +24,11 @@ void Worker::stop() {
     }
 }
 
+bool Worker::busy() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return working_ || !jobs_.empty();
+}
+
 void Worker::serve() {
     for (;;) {
         std::function<void()> job;
@@ -35,8 +40,11 @@ void Worker::serve() {
             }
             job = std::move(jobs_.front());
             jobs_.pop_front();
+            working_ = true;
         }
         job();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        working_ = false;
     }
 }
 

@@ -20,14 +20,17 @@ class Worker {
     void run(std::function<void()> job);
     // Finishes the job under way, drops any not begun, and ends the thread.
     void stop();
+    // True while a job is under way or waiting.
+    bool busy() const;
 
   private:
     void serve();
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
+    bool working_ = false;
     std::thread thread_;
 };
 

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "behaviour/Program.h"
@@ -28,6 +30,15 @@ std::wstring executablePath() {
         }
         path.resize(path.size() * 2);  // a long path was cut: try again with more room
     }
+}
+
+// A copy stuck on a stalled volume may never come back from the kernel, and its thread
+// still uses the window and the file system: they must not be destroyed, and waiting for
+// it could outlast the session. The settings are saved and the tray icon is gone, so the
+// process ends here without its destructors; the system ends the thread with it.
+[[noreturn]] void endLeavingAStuckCopy(int exitCode) {
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
 }
 
 int runKelvane() {
@@ -54,6 +65,9 @@ int runKelvane() {
         window.showAtStart();
     }
     const int exitCode = program.ended() ? 0 : window.runMessageLoop();
+    if (window.workStillRunning()) {
+        endLeavingAStuckCopy(exitCode);
+    }
     window.finishWork();
     return exitCode;
 }

@@ -251,5 +251,38 @@ TEST_F(Shutdown, ExitDuringACopyStopsItLeavesTheTargetAndSaves) {
     EXPECT_TRUE(savedHas("LastSyncEvent=NIL"));
 }
 
+// A copy stuck on a stalled volume (a hung network mount, a stopped FUSE daemon) never
+// answers its stop: the settings are saved at once, with the last finished event, and
+// the program ends after a bounded wait instead of waiting for the copy.
+TEST_F(Shutdown, SessionEndDuringAStuckCopySavesFirstAndEndsAfterABoundedWait) {
+    startWithSlotsOnFiles();
+    auto now = std::chrono::steady_clock::now();
+    program->setClock([&now] { return now; });
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    syncNow();
+    put(1, std::string(1 << 20, 'n'), kNew + 60);
+    program->syncNowClicked();
+    ASSERT_TRUE(face.backgroundWaiting());
+
+    program->closeRequested(CloseCause::SessionEnd);
+
+    EXPECT_TRUE(savedHas("File2=" + file(2)));
+    EXPECT_TRUE(savedHas("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM"));
+    EXPECT_FALSE(face.ended);
+    program->timerTicked();  // a tick of auto sync already on its way is no end of the wait
+    program->closeRequested(CloseCause::SessionEnd);  // nor is a second signal
+    EXPECT_FALSE(face.ended);
+    now += behaviour::Program::kStopWait;
+    program->timerTicked();
+    EXPECT_TRUE(face.ended);
+    EXPECT_FALSE(face.trayIconShown);
+    EXPECT_EQ(face.timerMilliseconds, 0);
+
+    face.finishBackgroundWork();  // the copy comes back long after: nothing more happens
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_TRUE(savedHas("LastSyncEvent=File2 updated 3/14/2025 at 9:05:07 PM"));
+}
+
 }  // namespace
 }  // namespace kelvane::testing

@@ -182,6 +182,27 @@ TEST_F(SyncActions, LongCopyShowsItsProgressAndASaveKeepsTheLastFinishedEvent) {
     EXPECT_EQ(face.status.text, "File2 updated 3/14/2025 at 9:05:07 PM");
 }
 
+// The line keeps its form, but never lets a path the pass did not touch pass for the one
+// it did: the hover names where the copy went, until a pass on the boxes as they are.
+TEST_F(SyncActions, SlotRetypedDuringACopyIsNamedByWhereTheCopyWent) {
+    startWithSlotsOnFiles();
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    put(3, "new", kNew);
+    program->syncNowClicked();
+    const std::string copiedTo = file(2);
+
+    face.setPathText(2, file(3));
+    face.finishBackgroundWork();
+
+    EXPECT_EQ(contentOf(2), "new");
+    EXPECT_EQ(face.status.text, "File2 updated 3/14/2025 at 9:05:07 PM");
+    EXPECT_EQ(face.status.look, StatusLook::Bold);
+    EXPECT_EQ(face.status.detail, "File2 was " + copiedTo + " when it was updated.");
+    syncNow();
+    EXPECT_EQ(face.status.detail, "");
+}
+
 using AutoSync = ProgramFixture;
 
 TEST_F(AutoSync, IntervalsAreJudgedBeforeAutoSyncStarts) {

@@ -50,5 +50,23 @@ TEST(Worker, StopLetsTheJobUnderWayFinishAndWorksAgainAfterwards) {
     EXPECT_EQ(again.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
 }
 
+TEST(Worker, IsBusyWhileAJobRunsAndNotOnceItIsDone) {
+    Worker worker;
+    EXPECT_FALSE(worker.busy());
+    std::promise<void> started;
+    std::promise<void> release;
+    worker.run([&] {
+        started.set_value();
+        release.get_future().wait();
+    });
+    started.get_future().wait();
+    EXPECT_TRUE(worker.busy());
+
+    release.set_value();
+    worker.run([] {});
+    worker.stop();
+    EXPECT_FALSE(worker.busy());
+}
+
 }  // namespace
 }  // namespace kelvane::win32

@@ -1,5 +1,5 @@
 // Starting with the session on Linux and other XDG desktops: a desktop entry in the
-// user's autostart folder, as the XDG Autostart specification describes it.
+// user's autostart folder, as freedesktop.org's autostart rules describe it.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,7 +78,7 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
-// ---- The Exec key, as the Desktop Entry specification spells it ------------------------
+// ---- The Exec key, as freedesktop.org's desktop entries spell it --------------------------
 // Two layers: the key file's string escapes (\s \n \t \r \\) around the command line's
 // own quoting, in which a quoted argument escapes " ` $ and \ with a backslash. A
 // literal % is written %%.

@@ -78,7 +78,7 @@ bool isValidUtf8(const std::string& text) {
     return true;
 }
 
-// ---- The Exec key, as freedesktop.org's desktop entries spell it --------------------------
+// ---- The Exec key, as freedesktop.org's desktop entries spell it ------------------------
 // Two layers: the key file's string escapes (\s \n \t \r \\) around the command line's
 // own quoting, in which a quoted argument escapes " ` $ and \ with a backslash. A
 // literal % is written %%.

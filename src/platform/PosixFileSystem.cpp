@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
 
 namespace kelvane::platform {
@@ -577,7 +578,7 @@ Result<CopiedTimes> AtomicReplace::run() {
     return install(sourceInfo);
 }
 
-class PosixFileSystem final : public FileSystem {
+class PosixFileSystem final : public FileSystem, public SettingsStore {
   public:
     std::string workingPath(std::string_view typedPath) const override {
         return std::string(typedPath);
@@ -975,6 +976,10 @@ Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
 }  // namespace
 
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<PosixFileSystem>();
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
     return std::make_unique<PosixFileSystem>();
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
 
 namespace kelvane::platform {
@@ -737,7 +738,7 @@ bool mayOpenForWriting(const std::wstring& path) {
     return file.valid() || ::GetLastError() != ERROR_ACCESS_DENIED;
 }
 
-class WindowsFileSystem final : public FileSystem {
+class WindowsFileSystem final : public FileSystem, public SettingsStore {
   public:
     explicit WindowsFileSystem(bool systemReplace = true) : systemReplace_(systemReplace) {}
 
@@ -1040,6 +1041,10 @@ Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::stri
 }  // namespace
 
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<WindowsFileSystem>();
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
     return std::make_unique<WindowsFileSystem>();
 }
 

@@ -10,6 +10,7 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
+#include "platform/SettingsStore.h"
 #include "settings/SettingsFile.h"
 #include "win32/MainWindow.h"
 #include "win32/OneInstance.h"
@@ -40,10 +41,11 @@ int runKelvane() {
         return 0;
     }
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     kelvane::win32::MainWindow window;
     kelvane::behaviour::Program program(
-        window, *fileSystem,
-        kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),
+        window, *fileSystem, *settingsStore,
+        kelvane::settings::settingsFilePathFor(*settingsStore, kelvane::win32::toUtf8(executable),
                                                '\\', kelvane::settings::Installation::Portable));
     window.attach(program);
     const auto sessionStart =

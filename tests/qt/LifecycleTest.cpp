@@ -18,6 +18,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
 #include "qt/SessionEndWatch.h"
@@ -256,8 +257,9 @@ struct Running {
     kelvane::behaviour::Program program;
     QSignalSpy ended{&face, &kelvane::qt::QtFace::ended};
 
-    Running(kelvane::platform::FileSystem& fileSystem, const std::string& settings)
-        : program(face, fileSystem, settings) {
+    Running(kelvane::platform::FileSystem& fileSystem,
+            kelvane::platform::SettingsStore& settingsStore, const std::string& settings)
+        : program(face, fileSystem, settingsStore, settings) {
         face.connectTo(program);
         sessionEnd.onSessionEnd = [this] {
             program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
@@ -274,6 +276,7 @@ class LifecycleTest : public QObject {
   private:
     std::unique_ptr<TempFolder> folder;
     std::unique_ptr<kelvane::platform::FileSystem> fileSystem;
+    std::unique_ptr<kelvane::platform::SettingsStore> settingsStore;
 
     std::string ini() const { return folder->file("Kelvane.ini"); }
     QString installedCopy() const {
@@ -310,6 +313,7 @@ class LifecycleTest : public QObject {
     void init() {
         folder = std::make_unique<TempFolder>();
         fileSystem = kelvane::platform::makeSystemFileSystem();
+        settingsStore = kelvane::platform::makeSystemSettingsStore();
     }
 
     void cleanup() { folder.reset(); }
@@ -433,7 +437,7 @@ class LifecycleTest : public QObject {
 
     void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        Running running(*fileSystem, ini());
+        Running running(*fileSystem, *settingsStore, ini());
         const QString open = sessionEndsWhile(running, [&running] {
             // The close box, as the window system reports it: to the native window, which
             // marks the widget as closing while the question is open.
@@ -448,7 +452,7 @@ class LifecycleTest : public QObject {
 
     void sessionEndWhileTheFileDialogIsOpenSavesAndEnds() {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        Running running(*fileSystem, ini());
+        Running running(*fileSystem, *settingsStore, ini());
         const QString open = sessionEndsWhile(
             running, [&running] { running.face.window().rows[0].browse->click(); });
 
@@ -460,7 +464,7 @@ class LifecycleTest : public QObject {
 
     void everySignalIsAnsweredNotOnlyTheFirst() {
         for (const int signal : {SIGTERM, SIGHUP, SIGTERM}) {
-            Running running(*fileSystem, ini());
+            Running running(*fileSystem, *settingsStore, ini());
             // The last signal was read away: nothing is pending until the next one.
             QCoreApplication::processEvents();
             QCOMPARE(running.ended.count(), 0);

@@ -6,6 +6,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "win32/ControlIds.h"
 #include "win32/MainWindow.h"
 
@@ -28,8 +29,9 @@ SIZE windowSize(HWND window) {
 class Layout : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     MainWindow window;
-    behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
+    behaviour::Program program{window, *fileSystem, *settingsStore, "Z:\\nonexistent\\Kelvane.ini"};
 
     Layout() { window.attach(program); }
     HWND main() const { return ::FindWindowW(kMainWindowClass, nullptr); }

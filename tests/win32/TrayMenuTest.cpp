@@ -7,6 +7,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "support/FakeSessionStart.h"
 #include "win32/ControlIds.h"
 #include "win32/MainWindow.h"
@@ -44,9 +45,10 @@ void CALLBACK readOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
 class TrayMenu : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     testing::FakeSessionStart sessionStart;
     MainWindow window;
-    behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
+    behaviour::Program program{window, *fileSystem, *settingsStore, "Z:\\nonexistent\\Kelvane.ini"};
 
     TrayMenu() {
         window.attach(program);

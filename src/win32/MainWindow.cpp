@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/WideText.h"
 #include "win32/ControlIds.h"
-#include "win32/Text.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -529,7 +529,7 @@ void MainWindow::showTrayMenu(POINT anchor) {
 }
 
 void MainWindow::showSessionStartEntry(const std::string& caption, bool ticked) {
-    sessionEntryCaption_ = toWide(caption);
+    sessionEntryCaption_ = platform::toWide(caption);
     sessionEntryTicked_ = ticked;
     updateSessionStartEntry();
 }
@@ -562,22 +562,22 @@ void MainWindow::removeTrayIcon() {
 
 void MainWindow::notifyFromTray(const std::string& text) {
     if (tray_) {
-        tray_->notify(toWide(text));
+        tray_->notify(platform::toWide(text));
     }
 }
 
 // ---- Controls ---------------------------------------------------------------------------
 
 void MainWindow::setTitle(const std::string& title) {
-    ::SetWindowTextW(window_, toWide(title).c_str());
+    ::SetWindowTextW(window_, platform::toWide(title).c_str());
 }
 
 std::string MainWindow::pathText(int slot) const {
-    return toUtf8(row(slot).path->text());
+    return platform::toUtf8(row(slot).path->text());
 }
 
 void MainWindow::setPathText(int slot, const std::string& text) {
-    row(slot).path->setText(toWide(text));
+    row(slot).path->setText(platform::toWide(text));
 }
 
 int MainWindow::tickState(int slot) const {
@@ -599,11 +599,11 @@ void MainWindow::setTickState(int slot, int state) {
 }
 
 std::string MainWindow::intervalText() const {
-    return toUtf8(interval_->text());
+    return platform::toUtf8(interval_->text());
 }
 
 void MainWindow::setIntervalText(const std::string& text) {
-    interval_->setText(toWide(text));
+    interval_->setText(platform::toWide(text));
 }
 
 void MainWindow::lockSlots(bool locked) {
@@ -623,8 +623,8 @@ void MainWindow::setAutoSyncBadge(bool on) {
 }
 
 void MainWindow::showStatus(const std::string& text, StatusLook look, const std::string& detail) {
-    const std::wstring line = toWide(text);
-    const std::wstring hint = toWide(detail);
+    const std::wstring line = platform::toWide(text);
+    const std::wstring hint = platform::toWide(detail);
     if (line == lastSync_->text() && look == statusLook_ && hint == toolTipText_) {
         return;  // every timed pass shows its line again; spare the repaint
     }
@@ -739,7 +739,7 @@ void MainWindow::showMessage(behaviour::BoxKind kind, const std::string& text) {
     if (dismissing_) {
         return;
     }
-    ::MessageBoxW(window_, toWide(text).c_str(), L"Kelvane",
+    ::MessageBoxW(window_, platform::toWide(text).c_str(), L"Kelvane",
                   MB_OK | MB_SYSTEMMODAL | boxIcon(kind));
 }
 
@@ -747,7 +747,7 @@ bool MainWindow::askYesNo(const std::string& text) {
     if (dismissing_) {
         return false;
     }
-    return ::MessageBoxW(window_, toWide(text).c_str(), L"Kelvane",
+    return ::MessageBoxW(window_, platform::toWide(text).c_str(), L"Kelvane",
                          MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING | MB_SYSTEMMODAL) == IDYES;
 }
 
@@ -759,12 +759,13 @@ std::optional<std::string> MainWindow::chooseFile(const std::string& title,
                                   IID_IFileOpenDialog, dialog.outVoid()))) {
         return std::nullopt;
     }
-    dialog->SetTitle(toWide(title).c_str());
+    dialog->SetTitle(platform::toWide(title).c_str());
     const COMDLG_FILTERSPEC allFiles{L"All Files", L"*.*"};
     dialog->SetFileTypes(1, &allFiles);
     ComRef<IShellItem> start;
-    if (!folder.empty() && SUCCEEDED(::SHCreateItemFromParsingName(
-                               toWide(folder).c_str(), nullptr, IID_IShellItem, start.outVoid()))) {
+    if (!folder.empty() &&
+        SUCCEEDED(::SHCreateItemFromParsingName(platform::toWide(folder).c_str(), nullptr,
+                                                IID_IShellItem, start.outVoid()))) {
         dialog->SetFolder(start.operator->());
     }
     ComRef<IShellItem> chosen;
@@ -775,7 +776,7 @@ std::optional<std::string> MainWindow::chooseFile(const std::string& title,
     if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
         return std::nullopt;
     }
-    std::string utf8 = toUtf8(path);
+    std::string utf8 = platform::toUtf8(path);
     ::CoTaskMemFree(path);
     return utf8;
 }
@@ -802,7 +803,7 @@ std::string MainWindow::statusDateTime() const {
                       nullptr);
     // No flags: the user's time format, which carries the seconds.
     ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, nullptr, nullptr, time, 96);
-    return toUtf8(date) + " at " + toUtf8(time);
+    return platform::toUtf8(date) + " at " + platform::toUtf8(time);
 }
 
 void MainWindow::runInBackground(std::function<void()> work) {

@@ -244,9 +244,8 @@ void removeStaleTemporaries(const std::wstring& finalPath) {
         return;
     }
     do {
-        const auto owner = temporaryOwner(toUtf8(entry.cFileName), finalName);
-        if (owner &&
-            (*owner == static_cast<long>(::GetCurrentProcessId()) || !processIsAlive(*owner))) {
+        if (isLeftOverTemporary(toUtf8(entry.cFileName), finalName,
+                                static_cast<long>(::GetCurrentProcessId()), processIsAlive)) {
             removeFile(folder + entry.cFileName);
         }
     } while (::FindNextFileW(search, &entry));
@@ -308,24 +307,31 @@ class TemporaryFile {
 Status TemporaryFile::create() {
     const std::wstring folder = folderPrefixOf(final_);
     const std::string finalName = toUtf8(baseNameOf(final_));
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::wstring candidate =
-            folder + toWide(temporaryName(finalName, static_cast<long>(::GetCurrentProcessId()),
-                                          randomSuffix()));
-        // Hidden while it is being written, so it does not distract in Explorer.
-        Handle file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (file.valid()) {
-            path_ = candidate;
-            handle_ = std::move(file);
-            return {};
-        }
-        const DWORD code = ::GetLastError();
-        if (code != ERROR_FILE_EXISTS) {
-            return systemError("Cannot create a file beside", final_, code);
-        }
+    auto made = createUnderFreshName(
+        finalName, static_cast<long>(::GetCurrentProcessId()),
+        [&](const std::string& name) -> Result<bool> {
+            const std::wstring candidate = folder + toWide(name);
+            // Hidden while it is being written, so it does not distract in Explorer.
+            Handle file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr));
+            if (file.valid()) {
+                path_ = candidate;
+                handle_ = std::move(file);
+                return true;
+            }
+            const DWORD code = ::GetLastError();
+            if (code != ERROR_FILE_EXISTS) {
+                return systemError("Cannot create a file beside", final_, code);
+            }
+            return false;
+        });
+    if (!made) {
+        return Error{made.reason()};
     }
-    return Error{"Cannot find a free temporary name beside " + toUtf8(final_)};
+    if (made.value().empty()) {
+        return Error{"Cannot find a free temporary name beside " + toUtf8(final_)};
+    }
+    return {};
 }
 
 Status TemporaryFile::write(std::string_view bytes) {

@@ -6,6 +6,7 @@
 #include "FirstPaint.h"
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "qt/AppIcon.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(kelvane::qt::applicationIcon());
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     kelvane::qt::QtDialogs dialogs;
     const QString executable = QApplication::applicationFilePath();
     kelvane::qt::SingleInstance instance(executable);
@@ -25,7 +27,8 @@ int main(int argc, char** argv) {
     }
     kelvane::qt::QtFace face(dialogs);
     kelvane::bench::quitOnFirstPaint(&face.window());
-    kelvane::behaviour::Program program(face, *fileSystem, executable.toStdString() + ".ini");
+    kelvane::behaviour::Program program(face, *fileSystem, *settingsStore,
+                                        executable.toStdString() + ".ini");
     face.connectTo(program);
     program.start();
     return QApplication::exec();

@@ -19,6 +19,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
 
@@ -98,9 +99,11 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     kelvane::qt::QtDialogs dialogs;
     kelvane::qt::QtFace face(dialogs);
-    kelvane::behaviour::Program program(face, *fileSystem, (folder / "Kelvane.ini").string());
+    kelvane::behaviour::Program program(face, *fileSystem, *settingsStore,
+                                        (folder / "Kelvane.ini").string());
     face.connectTo(program);
     program.start();
     QWidget& form = face.window();

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsEncoding.h"
 #include "settings/SettingsFile.h"
@@ -47,14 +47,14 @@ AppSettings settingsHolding(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    static const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.find('\0');
     const std::string_view file = input.substr(0, split);
     const std::string_view value =
         split == std::string_view::npos ? input : input.substr(split + 1);
 
-    kelvane::settings::settingsFromFileBytes(*fileSystem, file);
+    kelvane::settings::settingsFromFileBytes(*settingsStore, file);
     require(kelvane::settings::IniDocument::parse(file, "\n").text() == file);
     const auto decoded = kelvane::settings::decodeSettingsBytes(file);
     require(kelvane::settings::encodeSettingsText(decoded.encoding, decoded.text,
@@ -65,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  ? kelvane::settings::validUtf8(value)
                                  : std::string(value);
     const AppSettings saved = settingsHolding(std::string(value));
-    const std::string written = kelvane::settings::fileBytesWithSettings(*fileSystem, file, saved);
+    const std::string written =
+        kelvane::settings::fileBytesWithSettings(*settingsStore, file, saved);
     AppSettings expected = settingsHolding(withLineBreaksAsBlanks(kept));
-    require(kelvane::settings::settingsFromFileBytes(*fileSystem, written) == expected);
-    require(kelvane::settings::fileBytesWithSettings(*fileSystem, written, saved) == written);
+    require(kelvane::settings::settingsFromFileBytes(*settingsStore, written) == expected);
+    require(kelvane::settings::fileBytesWithSettings(*settingsStore, written, saved) == written);
     return 0;
 }

@@ -55,9 +55,11 @@ std::string alreadyRunningMessage() {
     return std::string("Kelvane ") + " is already running." + "\r\n" + "Click system tray icon.";
 }
 
-Program::Program(Face& face, platform::FileSystem& fileSystem, std::string settingsPath)
+Program::Program(Face& face, platform::FileSystem& fileSystem,
+                 platform::SettingsStore& settingsStore, std::string settingsPath)
     : face_(face),
       fileSystem_(fileSystem),
+      settingsStore_(settingsStore),
       settingsPath_(std::move(settingsPath)),
       clock_([] { return std::chrono::steady_clock::now(); }) {}
 
@@ -92,7 +94,7 @@ void Program::start(const std::string& oneInstanceWarning) {
 // file far too large) is left alone: the program runs as on a first run and says why once.
 bool Program::settingsFileLoadable() {
     const settings::SettingsFileCheck check =
-        settings::checkSettingsFile(fileSystem_, settingsPath_);
+        settings::checkSettingsFile(settingsStore_, settingsPath_);
     if (settingsTroubles_.isNews(check.trouble)) {
         face_.showMessage(BoxKind::Warning, "Kelvane cannot use its settings file\n" +
                                                 settingsPath_ + "\n\n" + check.trouble.reason() +
@@ -102,7 +104,8 @@ bool Program::settingsFileLoadable() {
 }
 
 void Program::loadSettings() {
-    const settings::AppSettings stored = settings::LoadSettingsFromINI(fileSystem_, settingsPath_);
+    const settings::AppSettings stored =
+        settings::LoadSettingsFromINI(settingsStore_, settingsPath_);
     const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
     const int ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
     for (int slot = 1; slot <= 3; ++slot) {
@@ -449,7 +452,7 @@ platform::Status Program::saveSettings() {
     const WindowPosition position = face_.windowPosition();
     stored.FormTop = position.top;
     stored.FormLeft = position.left;
-    return settings::SaveSettingsToINI(fileSystem_, settingsPath_, stored);
+    return settings::SaveSettingsToINI(settingsStore_, settingsPath_, stored);
 }
 
 // The same failure at every "Hide to tray" would only nag: each is told once, until a

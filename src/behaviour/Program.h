@@ -9,6 +9,7 @@
 #include "behaviour/Face.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
+#include "platform/SettingsStore.h"
 #include "settings/SettingsFile.h"
 #include "sync/SyncPass.h"
 
@@ -38,7 +39,8 @@ class Program {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    Program(Face& face, platform::FileSystem& fileSystem, std::string settingsPath);
+    Program(Face& face, platform::FileSystem& fileSystem, platform::SettingsStore& settingsStore,
+            std::string settingsPath);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -114,6 +116,7 @@ class Program {
 
     Face& face_;
     platform::FileSystem& fileSystem_;
+    platform::SettingsStore& settingsStore_;
     std::string settingsPath_;
     Clock clock_;
 

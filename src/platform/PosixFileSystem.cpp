@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
 
 namespace kelvane::platform {
@@ -103,10 +104,6 @@ Result<std::string> resolveTarget(const std::string& target) {
     return std::string(resolved);
 }
 
-std::string randomSuffix() {
-    return randomNamePart(static_cast<std::uint64_t>(::getpid()));
-}
-
 bool processIsAlive(long pid) {
     if (pid <= 0) {
         return false;
@@ -122,8 +119,7 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
         return;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        const auto owner = temporaryOwner(entry->d_name, targetName);
-        if (owner && (*owner == ::getpid() || !processIsAlive(*owner))) {
+        if (isLeftOverTemporary(entry->d_name, targetName, ::getpid(), processIsAlive)) {
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
         }
     }
@@ -469,22 +465,42 @@ Status AtomicReplace::checkTarget(struct stat& targetInfo) {
     return {};
 }
 
-Status AtomicReplace::createTemporary(Descriptor& to) {
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string name =
-            temporaryName(baseOf(final_), static_cast<long>(::getpid()), randomSuffix());
-        const std::string candidate = folder_ + "/" + name;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            temporary_ = candidate;
-            to.adopt(fd);
-            return {};
-        }
-        if (errno != EEXIST) {
-            return systemError("Cannot create a file in", folder_);
-        }
+// Makes a new file of that name in the folder: false when the name is taken.
+Result<bool> createBeside(const std::string& folder, const std::string& name, mode_t mode,
+                          Descriptor& file) {
+    file.adopt(
+        ::open((folder + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (file.valid()) {
+        return true;
     }
-    return Error{"Cannot find a free temporary name in " + folder_};
+    if (errno != EEXIST) {
+        return systemError("Cannot create a file in", folder);
+    }
+    return false;
+}
+
+// A fresh temporary file in the folder, named after finalName; its path, or an error.
+Result<std::string> createTemporaryFor(const std::string& folder, const std::string& finalName,
+                                       mode_t mode, Descriptor& file) {
+    auto made = createUnderFreshName(
+        finalName, static_cast<long>(::getpid()),
+        [&](const std::string& name) { return createBeside(folder, name, mode, file); });
+    if (!made) {
+        return Error{made.reason()};
+    }
+    if (made.value().empty()) {
+        return Error{"Cannot find a free temporary name in " + folder};
+    }
+    return folder + "/" + made.value();
+}
+
+Status AtomicReplace::createTemporary(Descriptor& to) {
+    auto created = createTemporaryFor(folder_, baseOf(final_), 0600, to);
+    if (!created) {
+        return Error{created.reason()};
+    }
+    temporary_ = created.value();
+    return {};
 }
 
 // What the replaced file carried besides its bytes goes to its replacement: owner and
@@ -577,7 +593,7 @@ Result<CopiedTimes> AtomicReplace::run() {
     return install(sourceInfo);
 }
 
-class PosixFileSystem final : public FileSystem {
+class PosixFileSystem final : public FileSystem, public SettingsStore {
   public:
     std::string workingPath(std::string_view typedPath) const override {
         return std::string(typedPath);
@@ -927,12 +943,12 @@ Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
     const std::string path = behind.value();
     const std::string folder = folderOf(path);
     removeStaleTemporaries(folder, baseOf(path));
-    const std::string temporary =
-        folder + "/" + temporaryName(baseOf(path), static_cast<long>(::getpid()), randomSuffix());
-    Descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!out.valid()) {
-        return systemError("Cannot create a file in", folder);
+    Descriptor out;
+    auto created = createTemporaryFor(folder, baseOf(path), 0644, out);
+    if (!created) {
+        return Error{created.reason()};
     }
+    const std::string temporary = created.value();
     auto fail = [&](const std::string& what) {
         const int code = errno;
         out.reset();
@@ -975,6 +991,10 @@ Status PosixFileSystem::writeFileAtomically(const std::string& linkOrPath,
 }  // namespace
 
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<PosixFileSystem>();
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
     return std::make_unique<PosixFileSystem>();
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Result.h"
+
 namespace kelvane::platform {
 
 // Temporary files sit beside the file they will replace, named after it, the writing
@@ -84,6 +86,39 @@ inline std::optional<long> temporaryOwner(std::string_view entryName, std::strin
         return std::nullopt;
     }
     return pid;
+}
+
+// True for one of our temporary files for finalName that nobody writes any more: one this
+// process left, or one whose writer is gone (a killed pass). Such a file is removed
+// before the next write into its folder.
+template <typename IsAlive>
+bool isLeftOverTemporary(std::string_view entryName, std::string_view finalName, long ownPid,
+                         IsAlive&& processIsAlive) {
+    const auto owner = temporaryOwner(entryName, finalName);
+    return owner && (*owner == ownPid || !processIsAlive(*owner));
+}
+
+// How many fresh names a temporary file is given before its folder counts as full.
+inline constexpr int kTemporaryNameTries = 16;
+
+// Tries fresh temporary names for finalName until `create(name)` makes a file under one:
+// `create` answers true when it made the file, false when the name was taken, and an
+// error for any other failure. Gives the name made, or an empty one when every try found
+// its name taken.
+template <typename Create>
+Result<std::string> createUnderFreshName(std::string_view finalName, long pid, Create&& create) {
+    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+        std::string name =
+            temporaryName(finalName, pid, randomNamePart(static_cast<std::uint64_t>(pid)));
+        const Result<bool> made = create(name);
+        if (!made) {
+            return Error{made.reason()};
+        }
+        if (made.value()) {
+            return name;
+        }
+    }
+    return std::string();
 }
 
 }  // namespace kelvane::platform

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
+#include "platform/WideText.h"
 
 namespace kelvane::platform {
 namespace {
@@ -19,36 +21,6 @@ namespace {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr std::int64_t kTicksPerSecond = 10'000'000;               // FILETIME counts 100 ns
 constexpr std::int64_t kUnixEpochTicks = 116'444'736'000'000'000;  // 1601-01-01 to 1970-01-01
-
-// ---- Text at the system boundary -------------------------------------------------
-
-std::wstring widen(std::string_view text, UINT codePage = CP_UTF8) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string narrow(std::wstring_view wide, UINT codePage = CP_UTF8) {
-    if (wide.empty()) {
-        return {};
-    }
-    // No "best fit" into an 8-bit code page: it would turn a path with an omega into one
-    // with an O, which may name another file; "?" can name none.
-    const bool eightBit = codePage != CP_UTF8 && ::GetACP() != CP_UTF8;
-    const DWORD flags = eightBit ? WC_NO_BEST_FIT_CHARS : 0;
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr,
-                          nullptr);
-    return text;
-}
 
 std::string describe(DWORD code) {
     wchar_t* buffer = nullptr;
@@ -60,11 +32,11 @@ std::string describe(DWORD code) {
     while (!text.empty() && (std::iswspace(text.back()) != 0 || text.back() == L'.')) {
         text.pop_back();
     }
-    return text.empty() ? "system error " + std::to_string(code) : narrow(text);
+    return text.empty() ? "system error " + std::to_string(code) : toUtf8(text);
 }
 
 Error systemError(const char* what, const std::wstring& path, DWORD code) {
-    return Error{std::string(what) + " " + narrow(path) + ": " + describe(code)};
+    return Error{std::string(what) + " " + toUtf8(path) + ": " + describe(code)};
 }
 
 // The reason for the call that just failed. Takes no argument that needs building, so
@@ -264,17 +236,16 @@ void removeFile(const std::wstring& path) {
 // killed pass and is removed before the next write into that folder.
 void removeStaleTemporaries(const std::wstring& finalPath) {
     const std::wstring folder = folderPrefixOf(finalPath);
-    const std::string finalName = narrow(baseNameOf(finalPath));
-    const std::wstring pattern = folder + widen(temporaryPrefix(finalName)) + L"*.tmp";
+    const std::string finalName = toUtf8(baseNameOf(finalPath));
+    const std::wstring pattern = folder + toWide(temporaryPrefix(finalName)) + L"*.tmp";
     WIN32_FIND_DATAW entry;
     HANDLE search = ::FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
-        const auto owner = temporaryOwner(narrow(entry.cFileName), finalName);
-        if (owner &&
-            (*owner == static_cast<long>(::GetCurrentProcessId()) || !processIsAlive(*owner))) {
+        if (isLeftOverTemporary(toUtf8(entry.cFileName), finalName,
+                                static_cast<long>(::GetCurrentProcessId()), processIsAlive)) {
             removeFile(folder + entry.cFileName);
         }
     } while (::FindNextFileW(search, &entry));
@@ -335,25 +306,32 @@ class TemporaryFile {
 
 Status TemporaryFile::create() {
     const std::wstring folder = folderPrefixOf(final_);
-    const std::string finalName = narrow(baseNameOf(final_));
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::wstring candidate =
-            folder + widen(temporaryName(finalName, static_cast<long>(::GetCurrentProcessId()),
-                                         randomSuffix()));
-        // Hidden while it is being written, so it does not distract in Explorer.
-        Handle file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (file.valid()) {
-            path_ = candidate;
-            handle_ = std::move(file);
-            return {};
-        }
-        const DWORD code = ::GetLastError();
-        if (code != ERROR_FILE_EXISTS) {
-            return systemError("Cannot create a file beside", final_, code);
-        }
+    const std::string finalName = toUtf8(baseNameOf(final_));
+    auto made = createUnderFreshName(
+        finalName, static_cast<long>(::GetCurrentProcessId()),
+        [&](const std::string& name) -> Result<bool> {
+            const std::wstring candidate = folder + toWide(name);
+            // Hidden while it is being written, so it does not distract in Explorer.
+            Handle file(::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr));
+            if (file.valid()) {
+                path_ = candidate;
+                handle_ = std::move(file);
+                return true;
+            }
+            const DWORD code = ::GetLastError();
+            if (code != ERROR_FILE_EXISTS) {
+                return systemError("Cannot create a file beside", final_, code);
+            }
+            return false;
+        });
+    if (!made) {
+        return Error{made.reason()};
     }
-    return Error{"Cannot find a free temporary name beside " + narrow(final_)};
+    if (made.value().empty()) {
+        return Error{"Cannot find a free temporary name beside " + toUtf8(final_)};
+    }
+    return {};
 }
 
 Status TemporaryFile::write(std::string_view bytes) {
@@ -364,7 +342,7 @@ Status TemporaryFile::write(std::string_view bytes) {
             return lastError("Cannot write beside", final_);
         }
         if (written == 0) {
-            return Error{"Nothing could be written beside " + narrow(final_)};
+            return Error{"Nothing could be written beside " + toUtf8(final_)};
         }
         bytes.remove_prefix(written);
     }
@@ -489,10 +467,10 @@ Status checkTarget(const std::wstring& target) {
         return lastError("Cannot look at", target);
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return Error{"Cannot replace " + narrow(target) + ": it is no longer an ordinary file"};
+        return Error{"Cannot replace " + toUtf8(target) + ": it is no longer an ordinary file"};
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return Error{"Cannot replace " + narrow(target) + ": it is read-only"};
+        return Error{"Cannot replace " + toUtf8(target) + ": it is read-only"};
     }
     // An access list that denies this user writing protects the file as the attribute
     // does, though a folder the user may change would let a move replace it. Asking for
@@ -502,10 +480,10 @@ Status checkTarget(const std::wstring& target) {
     Handle writable(::CreateFileW(target.c_str(), FILE_WRITE_DATA, kShareAll, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
     if (!writable.valid() && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        return Error{"Cannot replace " + narrow(target) + ": it is read-only for this user"};
+        return Error{"Cannot replace " + toUtf8(target) + ": it is read-only for this user"};
     }
     if (info.nNumberOfLinks > 1) {
-        return Error{"Cannot replace " + narrow(target) +
+        return Error{"Cannot replace " + toUtf8(target) +
                      ": it has other names (hard links), which would keep the old content"};
     }
     return {};
@@ -569,7 +547,7 @@ class RangeCopy {
                 return lastError("Cannot read", source_);
             }
             if (got == 0) {
-                return Error{"The source changed while it was copied: " + narrow(source_)};
+                return Error{"The source changed while it was copied: " + toUtf8(source_)};
             }
             if (auto written = to_.write(std::string_view(buffer_.data(), got)); !written) {
                 return written;
@@ -581,7 +559,7 @@ class RangeCopy {
 
     Status keepGoing(std::uint64_t copied) {
         if (progress_ && !progress_(copied, size_)) {
-            return Error{"The copy onto a file beside " + narrow(source_) + " was stopped"};
+            return Error{"The copy onto a file beside " + toUtf8(source_) + " was stopped"};
         }
         return {};
     }
@@ -655,7 +633,7 @@ Result<CopiedTimes> settleTime(const std::wstring& finalPath,
         return lastError("Cannot look at", finalPath);
     }
     if (sizeOf(info) != sizeOf(source)) {
-        return Error{"The copy has the wrong size: " + narrow(finalPath)};
+        return Error{"The copy has the wrong size: " + toUtf8(finalPath)};
     }
     return CopiedTimes{toFileTime(source.ftLastWriteTime), toFileTime(info.ftLastWriteTime)};
 }
@@ -715,7 +693,7 @@ Result<CopiedTimes> copyOver(const std::wstring& source, const std::wstring& tar
     if (!::GetFileInformationByHandle(from.get(), &after) || sizeOf(after) != sizeOf(before) ||
         !sameFiletime(after.ftLastWriteTime, before.ftLastWriteTime) ||
         changeTimeOf(from.get()) != changedBefore) {
-        return Error{"The source changed while it was copied: " + narrow(source)};
+        return Error{"The source changed while it was copied: " + toUtf8(source)};
     }
     if (auto finished = copy.finish(replaced, &before.ftLastWriteTime); !finished) {
         return Error{finished.reason()};
@@ -737,7 +715,7 @@ bool mayOpenForWriting(const std::wstring& path) {
     return file.valid() || ::GetLastError() != ERROR_ACCESS_DENIED;
 }
 
-class WindowsFileSystem final : public FileSystem {
+class WindowsFileSystem final : public FileSystem, public SettingsStore {
   public:
     explicit WindowsFileSystem(bool systemReplace = true) : systemReplace_(systemReplace) {}
 
@@ -752,22 +730,22 @@ class WindowsFileSystem final : public FileSystem {
     }
 
     std::string fileName(std::string_view workingPath) const override {
-        return narrow(baseNameOf(widen(workingPath)));
+        return toUtf8(baseNameOf(toWide(workingPath)));
     }
 
     Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override;
 
     bool hasCoarseTimes(const std::string& path) override {
-        return onCoarseTimeVolume(widen(path));
+        return onCoarseTimeVolume(toWide(path));
     }
 
     Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,
                                         const CopyProgressHandler& progress = {}) override {
-        auto finalPath = resolveTarget(systemPath(widen(target)));
+        auto finalPath = resolveTarget(systemPath(toWide(target)));
         if (!finalPath) {
             return Error{finalPath.reason()};
         }
-        return copyOver(systemPath(widen(source)), finalPath.value(), systemReplace_, progress);
+        return copyOver(systemPath(toWide(source)), finalPath.value(), systemReplace_, progress);
     }
 
     Result<bool> haveSameContent(const std::string& first, const std::string& second,
@@ -779,10 +757,10 @@ class WindowsFileSystem final : public FileSystem {
     Status writeFileAtomically(const std::string& path, std::string_view content) override;
 
     std::string toProfileBytes(std::string_view utf8) const override {
-        return narrow(widen(utf8), CP_ACP);
+        return ansiFromWide(toWide(utf8));
     }
     std::string fromProfileBytes(std::string_view bytes) const override {
-        return narrow(widen(bytes, CP_ACP));
+        return toUtf8(wideFromAnsi(bytes));
     }
     std::string_view nativeLineEnd() const override { return "\r\n"; }
 
@@ -795,7 +773,7 @@ class WindowsFileSystem final : public FileSystem {
 };
 
 Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
-    const std::wstring wide = systemPath(widen(path));
+    const std::wstring wide = systemPath(toWide(path));
     if (wide.size() >= kLongestPath) {
         return systemError("Cannot look at", wide, ERROR_FILENAME_EXCED_RANGE);
     }
@@ -845,7 +823,7 @@ Result<std::size_t> readPiece(HANDLE file, std::vector<char>& buffer, const std:
 
 Result<bool> WindowsFileSystem::haveSameContent(const std::string& first, const std::string& second,
                                                 const std::function<bool()>& keepGoing) {
-    const std::wstring paths[2] = {systemPath(widen(first)), systemPath(widen(second))};
+    const std::wstring paths[2] = {systemPath(toWide(first)), systemPath(toWide(second))};
     Handle files[2];
     for (int i = 0; i < 2; ++i) {
         files[i] = Handle(::CreateFileW(paths[i].c_str(), GENERIC_READ, kShareAll, nullptr,
@@ -891,7 +869,7 @@ FILETIME toFiletime(FileTime time) {
 
 Status WindowsFileSystem::setModifiedTime(const std::string& path, FileTime expected,
                                           FileTime wanted) {
-    const std::wstring wide = systemPath(widen(path));
+    const std::wstring wide = systemPath(toWide(path));
     Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
     if (!file.valid()) {
         return lastError("Cannot open", wide);
@@ -913,7 +891,7 @@ Status WindowsFileSystem::setModifiedTime(const std::string& path, FileTime expe
 // The settings file may carry any attribute the user gave it, hidden and system
 // included: they change how Explorer shows it, not whose settings it holds.
 Result<SettingsFileLook> WindowsFileSystem::lookAtSettingsFile(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = toWide(path);
     Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES);
     if (!file.valid()) {
         const DWORD code = ::GetLastError();
@@ -935,7 +913,7 @@ Result<SettingsFileLook> WindowsFileSystem::lookAtSettingsFile(const std::string
 }
 
 Result<std::string> WindowsFileSystem::readFile(const std::string& path, std::size_t maxBytes) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = toWide(path);
     Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) {
@@ -978,7 +956,7 @@ std::string WindowsFileSystem::userSettingsFolder() const {
             return {};
         }
         if (length < appData.size()) {
-            return narrow(std::wstring_view(appData.data(), length)) + "\\Kelvane";
+            return toUtf8(std::wstring_view(appData.data(), length)) + "\\Kelvane";
         }
         appData.resize(length);
     }
@@ -987,11 +965,11 @@ std::string WindowsFileSystem::userSettingsFolder() const {
 // Whether a new file may be made there is told only by making one, since the folder's
 // access control list, not an attribute, decides.
 bool WindowsFileSystem::canCreateFilesIn(const std::string& folder) {
-    std::wstring probe = widen(folder);
+    std::wstring probe = toWide(folder);
     if (!probe.empty() && !isSeparator(probe.back())) {
         probe += L'\\';
     }
-    probe += widen(
+    probe += toWide(
         temporaryName("Kelvane.ini", static_cast<long>(::GetCurrentProcessId()), randomSuffix()));
     Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
@@ -1001,7 +979,7 @@ bool WindowsFileSystem::canCreateFilesIn(const std::string& folder) {
 // Every step of the path is tried; a drive, a server or a share cannot be made and need
 // not be, so only the last step's failure counts.
 Status WindowsFileSystem::createFolders(const std::string& folder) {
-    const std::wstring wide = widen(folder);
+    const std::wstring wide = toWide(folder);
     DWORD lastCode = ERROR_SUCCESS;
     for (std::size_t at = 1; at <= wide.size(); ++at) {
         if (at == wide.size() || isSeparator(wide[at])) {
@@ -1017,7 +995,7 @@ Status WindowsFileSystem::createFolders(const std::string& folder) {
 }
 
 Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
-    auto finalPath = resolveTarget(widen(path));
+    auto finalPath = resolveTarget(toWide(path));
     if (!finalPath) {
         return Error{finalPath.reason()};
     }
@@ -1040,6 +1018,10 @@ Status WindowsFileSystem::writeFileAtomically(const std::string& path, std::stri
 }  // namespace
 
 std::unique_ptr<FileSystem> makeSystemFileSystem() {
+    return std::make_unique<WindowsFileSystem>();
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
     return std::make_unique<WindowsFileSystem>();
 }
 

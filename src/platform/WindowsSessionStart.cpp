@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/SessionStart.h"
+#include "platform/WideText.h"
 
 namespace kelvane::platform {
 namespace {
@@ -19,29 +20,6 @@ constexpr const wchar_t* kValueName = L"Kelvane";
 constexpr const char* kRunValueText =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Kelvane";
 
-std::wstring widen(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string narrow(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
-}
-
 Error registryError(const std::string& what, LSTATUS code) {
     wchar_t* message = nullptr;
     ::FormatMessageW(
@@ -52,7 +30,7 @@ Error registryError(const std::string& what, LSTATUS code) {
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) {
         reason.pop_back();
     }
-    return Error{what + " " + kRunValueText + ": " + narrow(reason)};
+    return Error{what + " " + kRunValueText + ": " + toUtf8(reason)};
 }
 
 // The program a Run value starts: the quoted path, or the whole text up to ".exe".
@@ -104,7 +82,7 @@ Result<std::optional<std::wstring>> readRunValue() {
 
 class WindowsSessionStart final : public SessionStart {
   public:
-    explicit WindowsSessionStart(std::string executable) : executable_(widen(executable)) {}
+    explicit WindowsSessionStart(std::string executable) : executable_(toWide(executable)) {}
 
     Result<bool> isEnabled() override {
         const Result<bool> named = namesThisExecutable();

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <sstream>
 
-#include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
+#include "platform/SettingsStore.h"
 
 namespace kelvane::platform {
 namespace {
@@ -202,7 +202,7 @@ EntryKeys readKeys(const std::string& text) {
 class XdgSessionStart final : public SessionStart {
   public:
     explicit XdgSessionStart(std::string executable)
-        : executable_(std::move(executable)), files_(makeSystemFileSystem()) {}
+        : executable_(std::move(executable)), files_(makeSystemSettingsStore()) {}
 
     Result<bool> isEnabled() override {
         const std::string folder = autostartFolder();
@@ -292,7 +292,7 @@ class XdgSessionStart final : public SessionStart {
     }
 
     std::string executable_;
-    std::unique_ptr<FileSystem> files_;
+    std::unique_ptr<SettingsStore> files_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
+#include "platform/SettingsStore.h"
 #include "qt/AppIcon.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
@@ -46,9 +47,10 @@ constexpr auto kInstallation = kelvane::settings::Installation::System;
 constexpr auto kInstallation = kelvane::settings::Installation::Portable;
 #endif
 
-std::string settingsPath(kelvane::platform::FileSystem& fileSystem, const QString& executable) {
+std::string settingsPath(kelvane::platform::SettingsStore& settingsStore,
+                         const QString& executable) {
     return kelvane::settings::settingsFilePathFor(
-        fileSystem, QDir::toNativeSeparators(executable).toStdString(),
+        settingsStore, QDir::toNativeSeparators(executable).toStdString(),
         QDir::separator().toLatin1(), kInstallation);
 }
 
@@ -65,6 +67,7 @@ std::string settingsPath(kelvane::platform::FileSystem& fileSystem, const QStrin
 // settings file that copy uses, and a log-out only closes its box.
 int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd) {
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     const QString executable = QApplication::applicationFilePath();
     SingleInstance instance(executable);
     const SingleInstance::Outcome lock = instance.acquire();
@@ -74,7 +77,8 @@ int run(kelvane::qt::Dialogs& dialogs, kelvane::qt::SessionEndWatch& sessionEnd)
         return 0;
     }
     kelvane::qt::QtFace face(dialogs);
-    kelvane::behaviour::Program program(face, *fileSystem, settingsPath(*fileSystem, executable));
+    kelvane::behaviour::Program program(face, *fileSystem, *settingsStore,
+                                        settingsPath(*settingsStore, executable));
     face.connectTo(program);
     const auto sessionStart = kelvane::platform::makeSystemSessionStart(executable.toStdString());
     program.setSessionStart(*sessionStart);

@@ -58,57 +58,56 @@ struct ParsedFile {
     IniDocument document;
 };
 
-ParsedFile parseFile(const platform::FileSystem& fileSystem, std::string_view bytes) {
+ParsedFile parseFile(const platform::SettingsStore& store, std::string_view bytes) {
     const DecodedText decoded = decodeSettingsBytes(bytes);
     return {decoded.encoding, decoded.oddByte,
-            IniDocument::parse(decoded.text, fileSystem.nativeLineEnd())};
+            IniDocument::parse(decoded.text, store.nativeLineEnd())};
 }
 
 class StoredValues {
   public:
-    StoredValues(const platform::FileSystem& fileSystem, std::string_view bytes)
-        : fileSystem_(fileSystem), file_(parseFile(fileSystem, bytes)) {}
+    StoredValues(const platform::SettingsStore& store, std::string_view bytes)
+        : store_(store), file_(parseFile(store, bytes)) {}
 
     std::string text(std::size_t row) const {
         const auto stored = file_.document.value(kKeys[row].section, kKeys[row].name);
         if (!stored) {
             return std::string();
         }
-        return file_.encoding == TextEncoding::SystemBytes ? fileSystem_.fromProfileBytes(*stored)
+        return file_.encoding == TextEncoding::SystemBytes ? store_.fromProfileBytes(*stored)
                                                            : *stored;
     }
     int checkBox(std::size_t row) const { return checkBoxStateFrom(text(row)); }
     double position(std::size_t row) const { return leadingNumber(text(row)); }
 
   private:
-    const platform::FileSystem& fileSystem_;
+    const platform::SettingsStore& store_;
     ParsedFile file_;
 };
 
 // Whether the system's 8-bit text holds every value as the user typed it. A character the
 // ANSI code page lacks would be written as "?", and a path with one would name nothing.
-bool systemBytesHold(const platform::FileSystem& fileSystem,
+bool systemBytesHold(const platform::SettingsStore& store,
                      const std::array<std::string, 11>& values) {
-    return std::all_of(values.begin(), values.end(), [&fileSystem](const std::string& utf8) {
-        return fileSystem.fromProfileBytes(fileSystem.toProfileBytes(utf8)) == utf8;
+    return std::all_of(values.begin(), values.end(), [&store](const std::string& utf8) {
+        return store.fromProfileBytes(store.toProfileBytes(utf8)) == utf8;
     });
 }
 
 // The file as UTF-16LE, which the system's profile functions read as well as Kelvane: the
 // lines Kelvane does not know come over from the 8-bit text, so they read as before.
-ParsedFile asUtf16(const platform::FileSystem& fileSystem, std::string_view systemBytes) {
-    return {
-        TextEncoding::Utf16LE,
-        {},
-        IniDocument::parse(fileSystem.fromProfileBytes(systemBytes), fileSystem.nativeLineEnd())};
+ParsedFile asUtf16(const platform::SettingsStore& store, std::string_view systemBytes) {
+    return {TextEncoding::Utf16LE,
+            {},
+            IniDocument::parse(store.fromProfileBytes(systemBytes), store.nativeLineEnd())};
 }
 
 // A value in the file's own encoding, before it is quoted for storing.
-std::string inFileEncoding(const platform::FileSystem& fileSystem, TextEncoding encoding,
+std::string inFileEncoding(const platform::SettingsStore& store, TextEncoding encoding,
                            const std::string& utf8) {
     switch (encoding) {
         case TextEncoding::SystemBytes:
-            return fileSystem.toProfileBytes(utf8);
+            return store.toProfileBytes(utf8);
         case TextEncoding::Utf16LE:
             return validUtf8(utf8);
         case TextEncoding::Utf8:
@@ -133,7 +132,7 @@ platform::Error refusal(std::string_view why) {
 }
 
 // The bytes a save builds on: none for a new file, the old file's for an existing one.
-platform::Result<std::string> existingBytes(platform::FileSystem& fileSystem,
+platform::Result<std::string> existingBytes(platform::SettingsStore& store,
                                             const std::string& iniFilePath,
                                             const platform::SettingsFileLook& look) {
     using Kind = platform::SettingsFileLook::Kind;
@@ -149,7 +148,7 @@ platform::Result<std::string> existingBytes(platform::FileSystem& fileSystem,
     if (!look.writable) {
         return refusal(kReadOnly);
     }
-    return fileSystem.readFile(iniFilePath, kSettingsFileLimit);
+    return store.readFile(iniFilePath, kSettingsFileLimit);
 }
 
 std::size_t separatorPosition(const std::string& path, char separator) {
@@ -183,13 +182,13 @@ bool liesDirectlyIn(const std::string& path, const std::string& folder) {
 
 // Only the user's own settings folder may be created: another missing folder is more
 // likely a drive that is gone than a place that wants a new folder.
-platform::Status makeUserSettingsFolder(platform::FileSystem& fileSystem,
+platform::Status makeUserSettingsFolder(platform::SettingsStore& store,
                                         const std::string& iniFilePath) {
-    const std::string userFolder = fileSystem.userSettingsFolder();
+    const std::string userFolder = store.userSettingsFolder();
     if (!liesDirectlyIn(iniFilePath, userFolder)) {
         return {};
     }
-    return fileSystem.createFolders(userFolder);
+    return store.createFolders(userFolder);
 }
 
 }  // namespace
@@ -205,33 +204,33 @@ std::string iniFilePathFor(const std::string& executablePath, char separator) {
 
 namespace {
 
-bool portableCopyKeepsThemBeside(platform::FileSystem& fileSystem, const std::string& beside,
+bool portableCopyKeepsThemBeside(platform::SettingsStore& store, const std::string& beside,
                                  const std::string& folder) {
-    const auto look = fileSystem.lookAtSettingsFile(beside);
+    const auto look = store.lookAtSettingsFile(beside);
     return !look || look.value().kind != platform::SettingsFileLook::Kind::Missing ||
-           fileSystem.canCreateFilesIn(folder.empty() ? "." : folder);
+           store.canCreateFilesIn(folder.empty() ? "." : folder);
 }
 
 }  // namespace
 
-std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
+std::string settingsFilePathFor(platform::SettingsStore& store, const std::string& executablePath,
                                 char separator, Installation installation) {
     const std::string beside = iniFilePathFor(executablePath, separator);
     const std::string folder = folderOf(beside, separator);
     if (installation == Installation::Portable &&
-        portableCopyKeepsThemBeside(fileSystem, beside, folder)) {
+        portableCopyKeepsThemBeside(store, beside, folder)) {
         return beside;
     }
-    const std::string userFolder = fileSystem.userSettingsFolder();
+    const std::string userFolder = store.userSettingsFolder();
     if (userFolder.empty()) {
         return beside;
     }
     return userFolder + separator + beside.substr(folder.empty() ? 0 : folder.size() + 1);
 }
 
-SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
+SettingsFileCheck checkSettingsFile(platform::SettingsStore& store,
                                     const std::string& iniFilePath) {
-    const auto look = fileSystem.lookAtSettingsFile(iniFilePath);
+    const auto look = store.lookAtSettingsFile(iniFilePath);
     if (!look || look.value().kind == platform::SettingsFileLook::Kind::Missing) {
         return {};
     }
@@ -244,12 +243,12 @@ SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
     return {true, {}};
 }
 
-bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
-    return checkSettingsFile(fileSystem, iniFilePath).loadable;
+bool SettingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath) {
+    return checkSettingsFile(store, iniFilePath).loadable;
 }
 
-AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::string_view bytes) {
-    const StoredValues stored(fileSystem, bytes);
+AppSettings settingsFromFileBytes(const platform::SettingsStore& store, std::string_view bytes) {
+    const StoredValues stored(store, bytes);
     AppSettings settings;
     settings.File1 = stored.text(0);
     settings.File2 = stored.text(1);
@@ -265,47 +264,46 @@ AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::s
     return settings;
 }
 
-AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
-    const auto bytes = fileSystem.readFile(iniFilePath, kSettingsFileLimit);
-    return settingsFromFileBytes(fileSystem, bytes ? std::string_view(bytes.value()) : "");
+AppSettings LoadSettingsFromINI(platform::SettingsStore& store, const std::string& iniFilePath) {
+    const auto bytes = store.readFile(iniFilePath, kSettingsFileLimit);
+    return settingsFromFileBytes(store, bytes ? std::string_view(bytes.value()) : "");
 }
 
-std::string fileBytesWithSettings(const platform::FileSystem& fileSystem,
+std::string fileBytesWithSettings(const platform::SettingsStore& store,
                                   std::string_view existingBytes, const AppSettings& settings) {
-    ParsedFile file = parseFile(fileSystem, existingBytes);
+    ParsedFile file = parseFile(store, existingBytes);
     const auto values = valuesOf(settings);
     // Once UTF-16, a file stays so: its encoding is read from its mark at every save.
-    if (file.encoding == TextEncoding::SystemBytes && !systemBytesHold(fileSystem, values)) {
-        file = asUtf16(fileSystem, existingBytes);
+    if (file.encoding == TextEncoding::SystemBytes && !systemBytesHold(store, values)) {
+        file = asUtf16(store, existingBytes);
     }
     for (std::size_t row = 0; row < kKeys.size(); ++row) {
-        file.document.setValue(
-            kKeys[row].section, kKeys[row].name,
-            storedFormOf(inFileEncoding(fileSystem, file.encoding, values[row])));
+        file.document.setValue(kKeys[row].section, kKeys[row].name,
+                               storedFormOf(inFileEncoding(store, file.encoding, values[row])));
     }
     return encodeSettingsText(file.encoding, file.document.text(), file.oddByte);
 }
 
-platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
+platform::Status SaveSettingsToINI(platform::SettingsStore& store, const std::string& iniFilePath,
                                    const AppSettings& settings) {
-    const auto look = fileSystem.lookAtSettingsFile(iniFilePath);
+    const auto look = store.lookAtSettingsFile(iniFilePath);
     if (!look) {
         return platform::Error{look.reason()};
     }
-    const auto existing = existingBytes(fileSystem, iniFilePath, look.value());
+    const auto existing = existingBytes(store, iniFilePath, look.value());
     if (!existing) {
         return platform::Error{existing.reason()};
     }
     if (look.value().kind == platform::SettingsFileLook::Kind::Missing) {
-        if (auto made = makeUserSettingsFolder(fileSystem, iniFilePath); !made) {
+        if (auto made = makeUserSettingsFolder(store, iniFilePath); !made) {
             return made;
         }
     }
-    const std::string bytes = fileBytesWithSettings(fileSystem, existing.value(), settings);
+    const std::string bytes = fileBytesWithSettings(store, existing.value(), settings);
     if (bytes.size() > kSettingsFileLimit) {
         return refusal(kWouldBeTooLarge);  // the next start could not read it back
     }
-    return fileSystem.writeFileAtomically(iniFilePath, bytes);
+    return store.writeFileAtomically(iniFilePath, bytes);
 }
 
 }  // namespace kelvane::settings

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FileSystem.h"
 #include "platform/Result.h"
+#include "platform/SettingsStore.h"
 
 namespace kelvane::settings {
 
@@ -59,7 +59,7 @@ enum class Installation {
 // always for a system install, every user (root included, who may write the system's
 // folders) keeps them under the same name in their own settings folder. Only a user
 // without any settings folder falls back to the file beside the executable.
-std::string settingsFilePathFor(platform::FileSystem& fileSystem, const std::string& executablePath,
+std::string settingsFilePathFor(platform::SettingsStore& store, const std::string& executablePath,
                                 char separator, Installation installation);
 
 // A settings file is never larger than this. A larger file is neither read nor replaced:
@@ -74,15 +74,14 @@ struct SettingsFileCheck {
 
 // A folder, FIFO, device or a file above the size limit is not loadable and is a trouble;
 // nothing there, or a path that cannot be looked at, starts the program as on a first run.
-SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
-                                    const std::string& iniFilePath);
+SettingsFileCheck checkSettingsFile(platform::SettingsStore& store, const std::string& iniFilePath);
 
 // True when checkSettingsFile finds a file to load.
-bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath);
+bool SettingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath);
 
 // Every field from the file. A missing file, section or key (or a file that cannot be
 // read) gives empty text and 0, never the first-run defaults; nothing stored can fail it.
-AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath);
+AppSettings LoadSettingsFromINI(platform::SettingsStore& store, const std::string& iniFilePath);
 
 // Stores every field in the file in one atomic replacement: a crash leaves the old file or
 // the new one. Keys and lines the program does not know, and the file's encoding, are
@@ -91,7 +90,7 @@ AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::str
 // file, anything but an ordinary file and a file above the size limit are left untouched;
 // a failure (read-only folder, full disk, a file that cannot be read) leaves the old file
 // as it was and says why. The user's own settings folder is created when it is missing.
-platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
+platform::Status SaveSettingsToINI(platform::SettingsStore& store, const std::string& iniFilePath,
                                    const AppSettings& settings);
 
 // Remembers which settings troubles the user has been told of, so that each is told once
@@ -114,8 +113,8 @@ class TroubleMemory {
 
 // The two halves of load and save without the file itself: the settings that a file's
 // bytes hold, and the bytes a save makes from an existing file's bytes.
-AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::string_view bytes);
-std::string fileBytesWithSettings(const platform::FileSystem& fileSystem,
+AppSettings settingsFromFileBytes(const platform::SettingsStore& store, std::string_view bytes);
+std::string fileBytesWithSettings(const platform::SettingsStore& store,
                                   std::string_view existingBytes, const AppSettings& settings);
 
 }  // namespace kelvane::settings

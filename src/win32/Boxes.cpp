@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "win32/Text.h"
+#include "platform/WideText.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -62,14 +62,15 @@ void SystemBoxes::showMessage(HWND owner, behaviour::BoxKind kind, const std::st
     if (dismissing_) {
         return;
     }
-    ::MessageBoxW(owner, toWide(text).c_str(), L"Kelvane", MB_OK | MB_SYSTEMMODAL | boxIcon(kind));
+    ::MessageBoxW(owner, platform::toWide(text).c_str(), L"Kelvane",
+                  MB_OK | MB_SYSTEMMODAL | boxIcon(kind));
 }
 
 bool SystemBoxes::askYesNo(HWND owner, const std::string& text) {
     if (dismissing_) {
         return false;
     }
-    return ::MessageBoxW(owner, toWide(text).c_str(), L"Kelvane",
+    return ::MessageBoxW(owner, platform::toWide(text).c_str(), L"Kelvane",
                          MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING | MB_SYSTEMMODAL) == IDYES;
 }
 
@@ -81,12 +82,13 @@ std::optional<std::string> SystemBoxes::chooseFile(HWND owner, const std::string
                                   IID_IFileOpenDialog, dialog.outVoid()))) {
         return std::nullopt;
     }
-    dialog->SetTitle(toWide(title).c_str());
+    dialog->SetTitle(platform::toWide(title).c_str());
     const COMDLG_FILTERSPEC allFiles{L"All Files", L"*.*"};
     dialog->SetFileTypes(1, &allFiles);
     ComRef<IShellItem> start;
-    if (!folder.empty() && SUCCEEDED(::SHCreateItemFromParsingName(
-                               toWide(folder).c_str(), nullptr, IID_IShellItem, start.outVoid()))) {
+    if (!folder.empty() &&
+        SUCCEEDED(::SHCreateItemFromParsingName(platform::toWide(folder).c_str(), nullptr,
+                                                IID_IShellItem, start.outVoid()))) {
         dialog->SetFolder(start.get());
     }
     ComRef<IShellItem> chosen;
@@ -97,7 +99,7 @@ std::optional<std::string> SystemBoxes::chooseFile(HWND owner, const std::string
     if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
         return std::nullopt;
     }
-    std::string utf8 = toUtf8(path);
+    std::string utf8 = platform::toUtf8(path);
     ::CoTaskMemFree(path);
     return utf8;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "behaviour/Program.h"
+#include "platform/WideText.h"
 #include "win32/ControlIds.h"
-#include "win32/Text.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -119,7 +119,7 @@ void HelpPage::build() {
     controls_.push_back(std::make_unique<Control>(ControlArgs{handle(),
                                                               IDC_HelpVersion,
                                                               ControlKind::Label,
-                                                              toWide(behaviour::kVersion),
+                                                              platform::toWide(behaviour::kVersion),
                                                               {kFrameLeft + 1950, 5325, 390, 210},
                                                               FontRole::Version,
                                                               true,

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "platform/WideText.h"
 #include "win32/ControlIds.h"
-#include "win32/Text.h"
 
 namespace kelvane::win32 {
 namespace {
@@ -116,9 +116,14 @@ void SettingsWindow::onMessage(UINT message, MessageHandler handler) {
 
 Control* SettingsWindow::add(const design::Control& design) {
     const Control* frame = design.frame.empty() ? nullptr : built_[design::indexOf(design.frame)];
-    const ControlArgs args{
-        handle(),         controlId(design.name), kindOf(design.kind), toWide(design.caption),
-        inWindow(design), fontOf(design.font),    design.fitToText,    frame};
+    const ControlArgs args{handle(),
+                           controlId(design.name),
+                           kindOf(design.kind),
+                           platform::toWide(design.caption),
+                           inWindow(design),
+                           fontOf(design.font),
+                           design.fitToText,
+                           frame};
     std::unique_ptr<Control> control;
     switch (design.kind) {
         case design::Kind::Button: {
@@ -192,12 +197,12 @@ void SettingsWindow::nameForScreenReaders() {
     for (std::size_t index = 0; index < built_.size(); ++index) {
         const design::Control& design = design::kSettingsControls[index];
         if (!design.accessibleName.empty()) {
-            accessibleNames_.name(built_[index]->handle(), toWide(design.accessibleName));
+            accessibleNames_.name(built_[index]->handle(), platform::toWide(design.accessibleName));
         }
         // A label's name is its changing caption; what it is about goes in the description.
         if (!design.accessibleDescription.empty()) {
             accessibleNames_.describe(built_[index]->handle(),
-                                      toWide(design.accessibleDescription));
+                                      platform::toWide(design.accessibleDescription));
         }
     }
 }

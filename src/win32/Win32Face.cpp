@@ -1,8 +1,8 @@
 #include "win32/Win32Face.h"
 
+#include "platform/WideText.h"
 #include "win32/ControlIds.h"
 #include "win32/MessageLoop.h"
-#include "win32/Text.h"
 #include "win32/WindowPlace.h"
 
 namespace kelvane::win32 {
@@ -78,7 +78,8 @@ void Win32Face::connectTray() {
         if (entry.name.empty()) {
             entries.push_back({});  // a separator
         } else {
-            entries.push_back({menuId(entry.name), toWide(entry.caption), trayAction(entry.name)});
+            entries.push_back(
+                {menuId(entry.name), platform::toWide(entry.caption), trayAction(entry.name)});
         }
     }
     tray_.setMenu(std::move(entries));
@@ -115,15 +116,15 @@ void Win32Face::answerSessionEnd() {
 // ---- Controls ---------------------------------------------------------------------------
 
 void Win32Face::setTitle(const std::string& title) {
-    ::SetWindowTextW(window_.handle(), toWide(title).c_str());
+    ::SetWindowTextW(window_.handle(), platform::toWide(title).c_str());
 }
 
 std::string Win32Face::pathText(int slot) const {
-    return toUtf8(window_.pathText(slot));
+    return platform::toUtf8(window_.pathText(slot));
 }
 
 void Win32Face::setPathText(int slot, const std::string& text) {
-    window_.setPathText(slot, toWide(text));
+    window_.setPathText(slot, platform::toWide(text));
 }
 
 int Win32Face::tickState(int slot) const {
@@ -135,11 +136,11 @@ void Win32Face::setTickState(int slot, int state) {
 }
 
 std::string Win32Face::intervalText() const {
-    return toUtf8(window_.intervalText());
+    return platform::toUtf8(window_.intervalText());
 }
 
 void Win32Face::setIntervalText(const std::string& text) {
-    window_.setIntervalText(toWide(text));
+    window_.setIntervalText(platform::toWide(text));
 }
 
 void Win32Face::lockSlots(bool locked) {
@@ -152,7 +153,7 @@ void Win32Face::setAutoSyncBadge(bool on) {
 
 void Win32Face::showStatus(const std::string& text, behaviour::StatusLook look,
                            const std::string& detail) {
-    window_.showStatus(toWide(text), look, toWide(detail));
+    window_.showStatus(platform::toWide(text), look, platform::toWide(detail));
 }
 
 // ---- The window -------------------------------------------------------------------------
@@ -232,11 +233,11 @@ void Win32Face::removeTrayIcon() {
 }
 
 void Win32Face::notifyFromTray(const std::string& text) {
-    tray_.notify(toWide(text));
+    tray_.notify(platform::toWide(text));
 }
 
 void Win32Face::showSessionStartEntry(const std::string& caption, bool ticked) {
-    tray_.setEntry(IDM_StartWithSession, toWide(caption), ticked);
+    tray_.setEntry(IDM_StartWithSession, platform::toWide(caption), ticked);
 }
 
 // ---- Time and threads -------------------------------------------------------------------
@@ -256,7 +257,7 @@ std::string Win32Face::statusDateTime() const {
                       nullptr);
     // No flags: the user's time format, which carries the seconds.
     ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, nullptr, nullptr, time, 96);
-    return toUtf8(date) + " at " + toUtf8(time);
+    return platform::toUtf8(date) + " at " + platform::toUtf8(time);
 }
 
 void Win32Face::runInBackground(std::function<void()> work) {

@@ -12,9 +12,10 @@
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
+#include "platform/SettingsStore.h"
+#include "platform/WideText.h"
 #include "settings/SettingsFile.h"
 #include "win32/OneInstance.h"
-#include "win32/Text.h"
 #include "win32/Win32Face.h"
 
 namespace {
@@ -45,20 +46,21 @@ int runKelvane() {
     const std::wstring executable = executablePath();
     const kelvane::win32::OneInstance oneInstance(executable);
     if (oneInstance.anotherIsRunning()) {
-        ::MessageBoxW(nullptr,
-                      kelvane::win32::toWide(kelvane::behaviour::alreadyRunningMessage()).c_str(),
-                      L"Kelvane", MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
+        ::MessageBoxW(
+            nullptr, kelvane::platform::toWide(kelvane::behaviour::alreadyRunningMessage()).c_str(),
+            L"Kelvane", MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL);
         return 0;
     }
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     kelvane::win32::Win32Face window;
-    kelvane::behaviour::Program program(
-        window, *fileSystem,
-        kelvane::settings::settingsFilePathFor(*fileSystem, kelvane::win32::toUtf8(executable),
-                                               '\\', kelvane::settings::Installation::Portable));
+    kelvane::behaviour::Program program(window, *fileSystem, *settingsStore,
+                                        kelvane::settings::settingsFilePathFor(
+                                            *settingsStore, kelvane::platform::toUtf8(executable),
+                                            '\\', kelvane::settings::Installation::Portable));
     window.attach(program);
     const auto sessionStart =
-        kelvane::platform::makeSystemSessionStart(kelvane::win32::toUtf8(executable));
+        kelvane::platform::makeSystemSessionStart(kelvane::platform::toUtf8(executable));
     program.setSessionStart(*sessionStart);
     program.start(oneInstance.warning());
     if (!program.ended()) {

@@ -21,6 +21,7 @@ class ProgramFixture : public ::testing::Test {
 
     TempFolder folder;
     FaultyFileSystem fileSystem;
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     FakeFace face;
     std::unique_ptr<behaviour::Program> program;
 
@@ -44,7 +45,7 @@ class ProgramFixture : public ::testing::Test {
     }
 
     void start(const std::string& oneInstanceWarning = {}) {
-        program = std::make_unique<behaviour::Program>(face, fileSystem, ini());
+        program = std::make_unique<behaviour::Program>(face, fileSystem, *settingsStore, ini());
         program->start(oneInstanceWarning);
     }
     // A first run, then the three slots pointed at the real files.

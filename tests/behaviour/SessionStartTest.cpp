@@ -20,7 +20,7 @@ class SessionStartEntry : public ProgramFixture {
     ~SessionStartEntry() override { program.reset(); }
 
     void startWithEntry() {
-        program = std::make_unique<behaviour::Program>(face, fileSystem, ini());
+        program = std::make_unique<behaviour::Program>(face, fileSystem, *settingsStore, ini());
         program->setSessionStart(system);
         program->start();
     }

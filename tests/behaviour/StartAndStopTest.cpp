@@ -207,7 +207,7 @@ TEST_F(Shutdown, SessionEndWhileTheQuestionIsOpenSavesAndEnds) {
 }
 
 TEST_F(Shutdown, SessionEndSavesWithoutWaitingOnAMessage) {
-    program = std::make_unique<behaviour::Program>(face, fileSystem,
+    program = std::make_unique<behaviour::Program>(face, fileSystem, *settingsStore,
                                                    folder.file("no-such-folder/Kelvane.ini"));
     program->start();
 
@@ -219,7 +219,7 @@ TEST_F(Shutdown, SessionEndSavesWithoutWaitingOnAMessage) {
 }
 
 TEST_F(Shutdown, FailedSaveIsShownWithTheFileAndReasonOnceInARow) {
-    program = std::make_unique<behaviour::Program>(face, fileSystem,
+    program = std::make_unique<behaviour::Program>(face, fileSystem, *settingsStore,
                                                    folder.file("no-such-folder/Kelvane.ini"));
     program->start();
 

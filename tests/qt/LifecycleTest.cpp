@@ -19,6 +19,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "qt/Dialogs.h"
 #include "qt/QtFace.h"
 #include "qt/SessionEndWatch.h"
@@ -275,8 +276,9 @@ struct Running {
     kelvane::behaviour::Program program;
     QSignalSpy ended{&face, &kelvane::qt::QtFace::ended};
 
-    Running(kelvane::platform::FileSystem& fileSystem, const std::string& settings)
-        : program(face, fileSystem, settings) {
+    Running(kelvane::platform::FileSystem& fileSystem,
+            kelvane::platform::SettingsStore& settingsStore, const std::string& settings)
+        : program(face, fileSystem, settingsStore, settings) {
         face.connectTo(program);
         sessionEnd.onSessionEnd = [this] {
             program.closeRequested(kelvane::behaviour::CloseCause::SessionEnd);
@@ -293,6 +295,7 @@ class LifecycleTest : public QObject {
   private:
     std::unique_ptr<TempFolder> folder;
     std::unique_ptr<kelvane::platform::FileSystem> fileSystem;
+    std::unique_ptr<kelvane::platform::SettingsStore> settingsStore;
 
     std::string ini() const { return folder->file("Kelvane.ini"); }
     QString installedCopy() const {
@@ -366,6 +369,7 @@ class LifecycleTest : public QObject {
     void init() {
         folder = std::make_unique<TempFolder>();
         fileSystem = kelvane::platform::makeSystemFileSystem();
+        settingsStore = kelvane::platform::makeSystemSettingsStore();
     }
 
     void cleanup() { folder.reset(); }
@@ -534,7 +538,7 @@ class LifecycleTest : public QObject {
 
     void sessionEndWhileTheQuitQuestionIsOpenSavesAndEnds() {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        Running running(*fileSystem, ini());
+        Running running(*fileSystem, *settingsStore, ini());
         const QString open = sessionEndsWhile(running, [&running] {
             // The close box, as the window system reports it: to the native window, which
             // marks the widget as closing while the question is open.
@@ -549,7 +553,7 @@ class LifecycleTest : public QObject {
 
     void sessionEndWhileTheFileDialogIsOpenSavesAndEnds() {
         kelvane::testing::writeFile(ini(), storedFile("OFF", "25"));
-        Running running(*fileSystem, ini());
+        Running running(*fileSystem, *settingsStore, ini());
         const QString open = sessionEndsWhile(
             running, [&running] { running.face.window().rows[0].browse->click(); });
 
@@ -561,7 +565,7 @@ class LifecycleTest : public QObject {
 
     void everySignalIsAnsweredNotOnlyTheFirst() {
         for (const int signal : {SIGTERM, SIGHUP, SIGTERM}) {
-            Running running(*fileSystem, ini());
+            Running running(*fileSystem, *settingsStore, ini());
             // The last signal was read away: nothing is pending until the next one.
             QCoreApplication::processEvents();
             QCOMPARE(running.ended.count(), 0);

@@ -44,6 +44,7 @@ class SettingsWindowTest : public QObject {
   private:
     std::unique_ptr<TempFolder> folder;
     std::unique_ptr<FaultyFileSystem> fileSystem;
+    std::unique_ptr<kelvane::platform::SettingsStore> settingsStore;
     std::unique_ptr<FakeDialogs> dialogs;
     std::unique_ptr<FakeSessionStart> sessionStart;
     std::unique_ptr<kelvane::qt::QtFace> face;
@@ -74,7 +75,8 @@ class SettingsWindowTest : public QObject {
         }
         face = std::make_unique<kelvane::qt::QtFace>(*dialogs);
         face->now = [] { return kPinnedNow; };
-        program = std::make_unique<kelvane::behaviour::Program>(*face, *fileSystem, ini());
+        program = std::make_unique<kelvane::behaviour::Program>(*face, *fileSystem, *settingsStore,
+                                                                ini());
         program->setSessionStart(*sessionStart);
         face->connectTo(*program);
         program->start();
@@ -95,6 +97,7 @@ class SettingsWindowTest : public QObject {
             folder->makeFolder(sub);
         }
         fileSystem = std::make_unique<FaultyFileSystem>();
+        settingsStore = kelvane::platform::makeSystemSettingsStore();
         sessionStart = std::make_unique<FakeSessionStart>();
         start();
     }

@@ -65,40 +65,4 @@ Status FaultyFileSystem::setModifiedTime(const std::string& path, platform::File
     return real_->setModifiedTime(path, expected, wanted);
 }
 
-Result<platform::SettingsFileLook> FaultyFileSystem::lookAtSettingsFile(const std::string& path) {
-    return real_->lookAtSettingsFile(path);
-}
-
-Result<std::string> FaultyFileSystem::readFile(const std::string& path, std::size_t maxBytes) {
-    return real_->readFile(path, maxBytes);
-}
-
-Status FaultyFileSystem::writeFileAtomically(const std::string& path, std::string_view content) {
-    return real_->writeFileAtomically(path, content);
-}
-
-std::string FaultyFileSystem::toProfileBytes(std::string_view utf8) const {
-    return real_->toProfileBytes(utf8);
-}
-
-std::string FaultyFileSystem::fromProfileBytes(std::string_view bytes) const {
-    return real_->fromProfileBytes(bytes);
-}
-
-std::string_view FaultyFileSystem::nativeLineEnd() const {
-    return real_->nativeLineEnd();
-}
-
-std::string FaultyFileSystem::userSettingsFolder() const {
-    return real_->userSettingsFolder();
-}
-
-bool FaultyFileSystem::canCreateFilesIn(const std::string& folder) {
-    return real_->canCreateFilesIn(folder);
-}
-
-Status FaultyFileSystem::createFolders(const std::string& folder) {
-    return real_->createFolders(folder);
-}
-
 }  // namespace kelvane::testing

@@ -45,17 +45,6 @@ class FaultyFileSystem final : public platform::FileSystem {
                                            const std::function<bool()>& keepGoing = {}) override;
     platform::Status setModifiedTime(const std::string& path, platform::FileTime expected,
                                      platform::FileTime wanted) override;
-    platform::Result<platform::SettingsFileLook> lookAtSettingsFile(
-        const std::string& path) override;
-    platform::Result<std::string> readFile(const std::string& path, std::size_t maxBytes) override;
-    platform::Status writeFileAtomically(const std::string& path,
-                                         std::string_view content) override;
-    std::string toProfileBytes(std::string_view utf8) const override;
-    std::string fromProfileBytes(std::string_view bytes) const override;
-    std::string_view nativeLineEnd() const override;
-    std::string userSettingsFolder() const override;
-    bool canCreateFilesIn(const std::string& folder) override;
-    platform::Status createFolders(const std::string& folder) override;
 
   private:
     std::unique_ptr<platform::FileSystem> real_;

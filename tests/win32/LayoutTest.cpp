@@ -6,8 +6,9 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/WideText.h"
 #include "win32/ControlIds.h"
-#include "win32/Text.h"
 #include "win32/Win32Face.h"
 
 namespace kelvane::win32 {
@@ -29,8 +30,9 @@ SIZE windowSize(HWND window) {
 class Layout : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     Win32Face window;
-    behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
+    behaviour::Program program{window, *fileSystem, *settingsStore, "Z:\\nonexistent\\Kelvane.ini"};
 
     Layout() { window.attach(program); }
     HWND main() const { return ::FindWindowW(kMainWindowClass, nullptr); }
@@ -45,7 +47,7 @@ TEST(SettingsWindowBuild, EveryControlOfTheDesignIsThereWithItsCaption) {
         ASSERT_NE(built, nullptr) << control.name;
         wchar_t text[64] = {};
         ::GetWindowTextW(built, text, 64);
-        EXPECT_EQ(toUtf8(text), control.caption) << control.name;
+        EXPECT_EQ(platform::toUtf8(text), control.caption) << control.name;
     }
 }
 

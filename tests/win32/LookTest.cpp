@@ -2,6 +2,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "win32/ControlIds.h"
 #include "win32/Win32Face.h"
 
@@ -20,8 +21,9 @@ struct Drawn {
 class Look : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     Win32Face window;
-    behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
+    behaviour::Program program{window, *fileSystem, *settingsStore, "Z:\\nonexistent\\Kelvane.ini"};
 
     Look() { window.attach(program); }
 

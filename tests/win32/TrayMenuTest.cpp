@@ -7,6 +7,7 @@
 
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "support/FakeSessionStart.h"
 #include "win32/ControlIds.h"
 #include "win32/Win32Face.h"
@@ -44,9 +45,10 @@ void CALLBACK readOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
 class TrayMenu : public ::testing::Test {
   protected:
     std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     testing::FakeSessionStart sessionStart;
     Win32Face window;
-    behaviour::Program program{window, *fileSystem, "Z:\\nonexistent\\Kelvane.ini"};
+    behaviour::Program program{window, *fileSystem, *settingsStore, "Z:\\nonexistent\\Kelvane.ini"};
 
     TrayMenu() {
         window.attach(program);
@@ -79,8 +81,7 @@ TEST_F(TrayMenu, StartWithWindowsFollowsShowHelpAndIsTickedAsTheSystemSays) {
     ASSERT_EQ(entries.size(), 7u) << "the entry is added once";
     EXPECT_TRUE(entries[2].ticked);
 
-    ::SendMessageW(::FindWindowW(kMainWindowClass, nullptr), WM_COMMAND, IDM_StartWithSession,
-                   0);
+    ::SendMessageW(::FindWindowW(kMainWindowClass, nullptr), WM_COMMAND, IDM_StartWithSession, 0);
     EXPECT_FALSE(sessionStart.enabled) << "choosing it reaches the program";
     EXPECT_FALSE(openMenu()[2].ticked);
 }

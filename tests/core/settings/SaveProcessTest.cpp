@@ -58,10 +58,10 @@ class SaveProcessTest : public SettingsFileFixture {
     void SetUp() override {
         save(saveVariant(0));
         oldBytes_ = readFile(ini);
-        newBytes_ = settings::fileBytesWithSettings(*fileSystem, oldBytes_, saveVariant(1));
+        newBytes_ = settings::fileBytesWithSettings(*settingsStore, oldBytes_, saveVariant(1));
         // Saving the old values over the new file gives the old bytes again, so every
         // complete save leaves one of exactly two files.
-        ASSERT_EQ(settings::fileBytesWithSettings(*fileSystem, newBytes_, saveVariant(0)),
+        ASSERT_EQ(settings::fileBytesWithSettings(*settingsStore, newBytes_, saveVariant(0)),
                   oldBytes_);
     }
 
@@ -234,7 +234,7 @@ TEST_F(SettingsLocationTest, WithoutAFileBesideTheyLiveInTheUsersConfigFolder) {
 
     EXPECT_EQ(saveAs({"XDG_CONFIG_HOME=" + config}), config + "/kelvane/Kelvane.ini");
     EXPECT_EQ(status, 0) << output;
-    EXPECT_TRUE(settings::SettingsFileExists(*platform::makeSystemFileSystem(),
+    EXPECT_TRUE(settings::SettingsFileExists(*platform::makeSystemSettingsStore(),
                                              config + "/kelvane/Kelvane.ini"));
 
     // A relative XDG_CONFIG_HOME does not count; the home folder's .config does.

@@ -16,14 +16,14 @@
 #include <string>
 
 #include "SaveVariants.h"
-#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "settings/SettingsFile.h"
 
 namespace {
 
-int saveOnce(kelvane::platform::FileSystem& fileSystem, const std::string& ini) {
+int saveOnce(kelvane::platform::SettingsStore& settingsStore, const std::string& ini) {
     const auto saved =
-        kelvane::settings::SaveSettingsToINI(fileSystem, ini, kelvane::testing::saveVariant(1));
+        kelvane::settings::SaveSettingsToINI(settingsStore, ini, kelvane::testing::saveVariant(1));
     if (!saved) {
         std::printf("failed: %s\n", saved.reason().c_str());
         return 1;
@@ -32,7 +32,7 @@ int saveOnce(kelvane::platform::FileSystem& fileSystem, const std::string& ini) 
     return 0;
 }
 
-int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini, long rounds,
+int saveInLoop(kelvane::platform::SettingsStore& settingsStore, const std::string& ini, long rounds,
                bool announce) {
     if (announce) {
         std::printf("saving\n");
@@ -41,7 +41,7 @@ int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini
     for (long round = 0; round < rounds; ++round) {
         const int which = round % 2 == 0 ? 1 : 0;
         const auto saved = kelvane::settings::SaveSettingsToINI(
-            fileSystem, ini, kelvane::testing::saveVariant(which));
+            settingsStore, ini, kelvane::testing::saveVariant(which));
         if (!saved) {
             std::printf("failed: %s\n", saved.reason().c_str());
             return 1;
@@ -50,20 +50,21 @@ int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini
     return 0;
 }
 
-int loadAndSaveBack(kelvane::platform::FileSystem& fileSystem, const std::string& ini) {
-    const auto loaded = kelvane::settings::LoadSettingsFromINI(fileSystem, ini);
-    const auto saved = kelvane::settings::SaveSettingsToINI(fileSystem, ini, loaded);
+int loadAndSaveBack(kelvane::platform::SettingsStore& settingsStore, const std::string& ini) {
+    const auto loaded = kelvane::settings::LoadSettingsFromINI(settingsStore, ini);
+    const auto saved = kelvane::settings::SaveSettingsToINI(settingsStore, ini, loaded);
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("peak %ld\n", usage.ru_maxrss);
     return saved ? 0 : 1;
 }
 
-int saveWhereLocated(kelvane::platform::FileSystem& fileSystem, const std::string& executable) {
+int saveWhereLocated(kelvane::platform::SettingsStore& settingsStore,
+                     const std::string& executable) {
     const std::string ini = kelvane::settings::settingsFilePathFor(
-        fileSystem, executable, '/', kelvane::settings::Installation::Portable);
+        settingsStore, executable, '/', kelvane::settings::Installation::Portable);
     std::printf("%s\n", ini.c_str());
-    return saveOnce(fileSystem, ini);
+    return saveOnce(settingsStore, ini);
 }
 
 }  // namespace
@@ -75,18 +76,18 @@ int main(int argc, char** argv) {
     }
     const std::string ini = argv[1];
     const std::string mode = argv[2];
-    auto fileSystem = kelvane::platform::makeSystemFileSystem();
+    auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     if (mode == "once") {
-        return saveOnce(*fileSystem, ini);
+        return saveOnce(*settingsStore, ini);
     }
     if (mode == "loadsave") {
-        return loadAndSaveBack(*fileSystem, ini);
+        return loadAndSaveBack(*settingsStore, ini);
     }
     if (mode == "located") {
-        return saveWhereLocated(*fileSystem, ini);
+        return saveWhereLocated(*settingsStore, ini);
     }
     if (mode == "loop" && argc >= 4) {
-        return saveInLoop(*fileSystem, ini, std::atol(argv[3]), argc >= 5);
+        return saveInLoop(*settingsStore, ini, std::atol(argv[3]), argc >= 5);
     }
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
     return 2;

@@ -39,7 +39,7 @@ using SettingsFileTest = SettingsFileFixture;
 
 // A folder the user may write (SaveProcessTest covers one the user may not).
 TEST_F(SettingsFileTest, PortableInstallKeepsItsSettingsBesideTheExecutable) {
-    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+    EXPECT_EQ(settings::settingsFilePathFor(*settingsStore, folder.file("Kelvane"), '/',
                                             settings::Installation::Portable),
               ini);
 }
@@ -47,42 +47,42 @@ TEST_F(SettingsFileTest, PortableInstallKeepsItsSettingsBesideTheExecutable) {
 // Root may write the system's folders; a file there would be every user's settings.
 TEST_F(SettingsFileTest, SystemInstallKeepsThemInTheUsersFolderEvenBesideAWritableFile) {
     writeFile(ini, "[SyncSettings]\nAutoSync=ON\n");
-    ASSERT_NE(fileSystem->userSettingsFolder(), "");
+    ASSERT_NE(settingsStore->userSettingsFolder(), "");
 
-    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+    EXPECT_EQ(settings::settingsFilePathFor(*settingsStore, folder.file("Kelvane"), '/',
                                             settings::Installation::System),
-              fileSystem->userSettingsFolder() + "/Kelvane.ini");
-    EXPECT_EQ(settings::settingsFilePathFor(*fileSystem, folder.file("Kelvane"), '/',
+              settingsStore->userSettingsFolder() + "/Kelvane.ini");
+    EXPECT_EQ(settings::settingsFilePathFor(*settingsStore, folder.file("Kelvane"), '/',
                                             settings::Installation::Portable),
               ini);
 }
 
 TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {
-    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_FALSE(settings::SettingsFileExists(*settingsStore, ini));
     writeFile(ini, "");
-    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
     const std::string folderNamedLikeTheFile = folder.file("Folder.ini");
     folder.makeFolder("Folder.ini");
-    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, folderNamedLikeTheFile));
+    EXPECT_FALSE(settings::SettingsFileExists(*settingsStore, folderNamedLikeTheFile));
 }
 
 TEST_F(SettingsFileTest, FirstSaveCreatesTheFile) {
     save(settings::AppSettings{});
-    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
     EXPECT_EQ(load(), settings::AppSettings{});
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
 }
 
 TEST_F(SettingsFileTest, SaveIntoAMissingFolderReportsWhy) {
     const std::string lost = folder.file("no such folder/Kelvane.ini");
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, lost, settings::AppSettings{});
+    const auto saved = settings::SaveSettingsToINI(*settingsStore, lost, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("no such folder"), std::string::npos) << saved.reason();
 }
 
 TEST_F(SettingsFileTest, SaveOverAFolderReportsWhyAndLeavesItAlone) {
     folder.makeFolder("Kelvane.ini/inside");
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, settings::AppSettings{});
+    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_FALSE(saved.reason().empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Kelvane.ini" / "inside"));

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "settings/SettingsFile.h"
 #include "support/TempFolder.h"
 
@@ -33,16 +33,16 @@ class SettingsFileFixture : public ::testing::Test {
   protected:
     settings::AppSettings loadFrom(const std::string& fileText) {
         writeFile(ini, fileText);
-        return settings::LoadSettingsFromINI(*fileSystem, ini);
+        return settings::LoadSettingsFromINI(*settingsStore, ini);
     }
-    settings::AppSettings load() { return settings::LoadSettingsFromINI(*fileSystem, ini); }
+    settings::AppSettings load() { return settings::LoadSettingsFromINI(*settingsStore, ini); }
     void save(const settings::AppSettings& values) {
-        const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, values);
+        const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, values);
         ASSERT_TRUE(saved.ok()) << saved.reason();
     }
 
     TempFolder folder;
-    std::unique_ptr<platform::FileSystem> fileSystem = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
     std::string ini = folder.file("Kelvane.ini");
 };
 

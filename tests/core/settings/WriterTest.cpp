@@ -60,7 +60,8 @@ TEST_F(WriterTest, FirstSaveWritesTheElevenKeysInOrderWithTheFirstRunValues) {
                           settings::firstRunExample(1));
     expected = replaceAll(expected, "C:\\CloudPath\\ExampleFolder\\file1.txt",
                           settings::firstRunExample(2));
-    EXPECT_EQ(readFile(ini), replaceAll(expected, "\n", std::string(fileSystem->nativeLineEnd())));
+    EXPECT_EQ(readFile(ini),
+              replaceAll(expected, "\n", std::string(settingsStore->nativeLineEnd())));
 }
 
 TEST_F(WriterTest, FileWrittenOnWindowsLoadsAndKeepsItsLineEnds) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "SyncFixture.h"
+#include "platform/TempNames.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -181,6 +183,52 @@ TEST_F(SafeCopy, EditThatKeepsTheSizeIsCopied) {
     EXPECT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
     EXPECT_EQ(outcome.statusPrefix, "File1 updated ");
     expectUntouched(1, "version 2", kNew);
+}
+
+// A temporary file's name is tried afresh while the names are taken, sixteen times at the
+// most, and a failure that is no clash ends the tries at once with its reason.
+TEST(TemporaryNames, TakenNamesAreTriedAfreshUpToSixteenTimes) {
+    std::set<std::string> tried;
+    const auto taken =
+        platform::createUnderFreshName("notes.txt", 4242, [&](const std::string& name) {
+            tried.insert(name);
+            return platform::Result<bool>(false);
+        });
+    ASSERT_TRUE(taken.ok());
+    EXPECT_EQ(taken.value(), "");
+    EXPECT_EQ(tried.size(), 16u);
+    for (const std::string& name : tried) {
+        EXPECT_EQ(platform::temporaryOwner(name, "notes.txt"), 4242) << name;
+    }
+
+    int tries = 0;
+    const auto third = platform::createUnderFreshName("notes.txt", 4242, [&](const std::string&) {
+        return platform::Result<bool>(++tries == 3);
+    });
+    ASSERT_TRUE(third.ok());
+    EXPECT_EQ(tries, 3);
+    EXPECT_EQ(platform::temporaryOwner(third.value(), "notes.txt"), 4242);
+
+    tries = 0;
+    const auto refused = platform::createUnderFreshName("notes.txt", 4242, [&](const std::string&) {
+        ++tries;
+        return platform::Result<bool>(platform::Error{"Permission denied"});
+    });
+    EXPECT_FALSE(refused.ok());
+    EXPECT_EQ(refused.reason(), "Permission denied");
+    EXPECT_EQ(tries, 1);
+}
+
+TEST(TemporaryNames, OnlyLeftOverTemporariesOfTheFileCountAsStale) {
+    const auto alive = [](long pid) { return pid == 7; };
+    EXPECT_TRUE(platform::isLeftOverTemporary(".notes.txt.kelvane-9-abcdefghijkl.tmp", "notes.txt",
+                                              5, alive));
+    EXPECT_TRUE(platform::isLeftOverTemporary(".notes.txt.kelvane-5-abcdefghijkl.tmp", "notes.txt",
+                                              5, alive));
+    EXPECT_FALSE(platform::isLeftOverTemporary(".notes.txt.kelvane-7-abcdefghijkl.tmp", "notes.txt",
+                                               5, alive));
+    EXPECT_FALSE(platform::isLeftOverTemporary(".other.txt.kelvane-9-abcdefghijkl.tmp", "notes.txt",
+                                               5, alive));
 }
 
 #ifndef _WIN32

@@ -12,6 +12,7 @@
 
 #include "WindowsFiles.h"
 #include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
 #include "support/TempFolder.h"
 
 namespace kelvane::testing {
@@ -32,6 +33,7 @@ class WindowsFileSystem : public ::testing::Test {
   protected:
     TempFolder folder;
     std::unique_ptr<FileSystem> system = platform::makeSystemFileSystem();
+    std::unique_ptr<platform::SettingsStore> settingsStore = platform::makeSystemSettingsStore();
 
     // A file in the temporary folder, in the system's spelling.
     std::string file(const std::string& name, const std::string& content = "content") {
@@ -92,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"C:\\folder\\no extension", "no extension"}));
 
 TEST_F(WindowsFileSystem, NewSettingsFilesUseCarriageReturnLineFeed) {
-    EXPECT_EQ(system->nativeLineEnd(), "\r\n");
+    EXPECT_EQ(settingsStore->nativeLineEnd(), "\r\n");
 }
 
 // ---- Existence -------------------------------------------------------------------
@@ -142,7 +144,7 @@ TEST_F(WindowsFileSystem, NamesOutsideTheAnsiCodePageWork) {
     EXPECT_TRUE(present(path));
     EXPECT_EQ(system->fileName(path), name);
     const std::string copy = toUtf8(folder.path().wstring() + L"\\" + toWide("copy " + name));
-    EXPECT_TRUE(system->writeFileAtomically(copy, "x").ok());
+    EXPECT_TRUE(settingsStore->writeFileAtomically(copy, "x").ok());
     EXPECT_TRUE(system->replaceWithCopy(copy, path).ok());
 }
 
@@ -538,10 +540,10 @@ INSTANTIATE_TEST_SUITE_P(BothWays, WindowsCopy, ::testing::Bool(), [](const auto
 TEST_F(WindowsFileSystem, AtomicWriteCreatesAndReplaces) {
     const std::string path = system->workingPath(folder.file("Kelvane.ini"));
 
-    ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=1\r\n").ok());
-    ASSERT_TRUE(system->writeFileAtomically(path, "[A]\r\nx=2\r\n").ok());
+    ASSERT_TRUE(settingsStore->writeFileAtomically(path, "[A]\r\nx=1\r\n").ok());
+    ASSERT_TRUE(settingsStore->writeFileAtomically(path, "[A]\r\nx=2\r\n").ok());
 
-    auto read = system->readFile(path, 1 << 20);
+    auto read = settingsStore->readFile(path, 1 << 20);
     ASSERT_TRUE(read.ok());
     EXPECT_EQ(read.value(), "[A]\r\nx=2\r\n");
     expectNoTemporaryFiles();
@@ -551,7 +553,7 @@ TEST_F(WindowsFileSystem, AtomicWriteKeepsReadOnlyAndHiddenAttributes) {
     const std::string path = file("Kelvane.ini", "old");
     addAttributes(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
-    ASSERT_TRUE(system->writeFileAtomically(path, "new").ok());
+    ASSERT_TRUE(settingsStore->writeFileAtomically(path, "new").ok());
 
     EXPECT_EQ(readFile(path), "new");
     EXPECT_NE(attributesOf(path) & FILE_ATTRIBUTE_READONLY, 0u);
@@ -562,7 +564,7 @@ TEST_F(WindowsFileSystem, AtomicWriteOverAFileHeldOpenFailsAndKeepsTheOldContent
     const std::string path = file("Kelvane.ini", "old");
     HeldOpen editor(path, GENERIC_READ | GENERIC_WRITE, 0);
 
-    EXPECT_FALSE(system->writeFileAtomically(path, "new").ok());
+    EXPECT_FALSE(settingsStore->writeFileAtomically(path, "new").ok());
 
     editor.release();
     EXPECT_EQ(readFile(path), "old");
@@ -571,7 +573,8 @@ TEST_F(WindowsFileSystem, AtomicWriteOverAFileHeldOpenFailsAndKeepsTheOldContent
 
 TEST_F(WindowsFileSystem, AtomicWriteIntoAMissingFolderFails) {
     EXPECT_FALSE(
-        system->writeFileAtomically(system->workingPath(folder.file("none/Kelvane.ini")), "x")
+        settingsStore
+            ->writeFileAtomically(system->workingPath(folder.file("none/Kelvane.ini")), "x")
             .ok());
 }
 
@@ -582,10 +585,10 @@ TEST_F(WindowsFileSystem, ProfileBytesUseTheAnsiCodePage) {
     const std::string utf8 = "Caf\xC3\xA9 Z\xC3\xBCrich \xE2\x82\xAC";
     const std::string ansi = "Caf\xE9 Z\xFCrich \x80";
 
-    EXPECT_EQ(system->toProfileBytes(utf8), ansi);
-    EXPECT_EQ(system->fromProfileBytes(ansi), utf8);
-    EXPECT_EQ(system->toProfileBytes("\xCE\xA9"), "?");  // not in the code page: lost
-    EXPECT_EQ(system->toProfileBytes(""), "");
+    EXPECT_EQ(settingsStore->toProfileBytes(utf8), ansi);
+    EXPECT_EQ(settingsStore->fromProfileBytes(ansi), utf8);
+    EXPECT_EQ(settingsStore->toProfileBytes("\xCE\xA9"), "?");  // not in the code page: lost
+    EXPECT_EQ(settingsStore->toProfileBytes(""), "");
 }
 
 }  // namespace

@@ -8,30 +8,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/WideText.h"
+
 namespace kelvane::testing {
 
 // Test-side access to what std::filesystem does not show: attributes, exact times and
 // handles with chosen share modes.
 
-inline std::wstring toWide(const std::string& utf8) {
-    const int size = static_cast<int>(utf8.size());
-    std::wstring wide(
-        static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)),
-        L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(),
-                          static_cast<int>(wide.size()));
-    return wide;
-}
-
-inline std::string toUtf8(const std::wstring& wide) {
-    const int size = static_cast<int>(wide.size());
-    std::string utf8(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size,
-                                                                    nullptr, 0, nullptr, nullptr)),
-                     '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), static_cast<int>(utf8.size()),
-                          nullptr, nullptr);
-    return utf8;
-}
+using platform::toUtf8;
+using platform::toWide;
 
 inline DWORD attributesOf(const std::string& path) {
     return ::GetFileAttributesW(toWide(path).c_str());

@@ -83,7 +83,9 @@ TEST(SettingsWindowDesign, ControlsWithoutATellingCaptionHaveScreenReaderNames) 
                             control.caption == "---";
         EXPECT_EQ(silent, !control.accessibleName.empty()) << control.name;
     }
+    EXPECT_EQ(control("File1Text").accessibleName, "File1 path");
     EXPECT_EQ(control("File2Selected").accessibleName, "File2 selected");
+    EXPECT_EQ(control("AutoSyncIntervalText").accessibleName, "Sync interval in seconds");
     EXPECT_EQ(control("Browse3").accessibleName, "Browse for File3");
     EXPECT_EQ(control("LastSyncLabel").accessibleDescription, "Latest sync");
     EXPECT_EQ(control("AutoSyncLabel").accessibleDescription, "Auto sync state");
@@ -100,6 +102,16 @@ TEST(SettingsWindowDesign, TheTrayMenuOffersItsFiveCommandsBetweenTwoSeparators)
     EXPECT_EQ(commandIndexOf("menuShowKelvane"), 0);
     EXPECT_EQ(commandIndexOf("menuStartWithSession"), 2);
     EXPECT_EQ(commandIndexOf("menuExitKelvane"), 4);
+}
+
+TEST(SettingsWindowDesign, TheStatusLineIsBlackOrRedAndTheBadgeGreenOrGrey) {
+    const auto rgb = [](Colour colour) {
+        return std::vector<int>{colour.red, colour.green, colour.blue};
+    };
+    EXPECT_EQ(rgb(kText), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(rgb(kFailureText), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(rgb(kBadgeOn), (std::vector<int>{0, 255, 0}));
+    EXPECT_EQ(rgb(kBadgeOff), (std::vector<int>{240, 240, 240}));
 }
 
 }  // namespace

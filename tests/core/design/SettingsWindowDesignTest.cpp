@@ -48,6 +48,34 @@ TEST(SettingsWindowDesign, EveryControlLiesInsideItsFrameAndEveryFrameInsideTheW
     }
 }
 
+bool overlap(const Twips& a, const Twips& b) {
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
+}
+
+TEST(SettingsWindowDesign, NoTwoControlsOverlapAndEachFileRowStandsOnOneLine) {
+    for (const Control& a : kSettingsControls) {
+        for (const Control& b : kSettingsControls) {
+            if (&a != &b && a.frame == b.frame) {
+                EXPECT_FALSE(overlap(a.place, b.place)) << a.name << " and " << b.name;
+            }
+        }
+    }
+    for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
+        const Twips& caption = control(kSlots[slot].caption).place;
+        const Twips& tick = control(kSlots[slot].tick).place;
+        const Twips& path = control(kSlots[slot].path).place;
+        const Twips& browse = control(kSlots[slot].browse).place;
+        EXPECT_EQ(caption.top, 675 + 450 * static_cast<int>(slot));
+        EXPECT_EQ(tick.top, caption.top);
+        EXPECT_EQ(path.top, caption.top - 75);
+        EXPECT_EQ(browse.top, path.top);
+        EXPECT_LT(caption.left, tick.left);
+        EXPECT_LT(tick.left, path.left);
+        EXPECT_LT(path.left, browse.left);
+    }
+}
+
 TEST(SettingsWindowDesign, FramesComeFirstThenTabWalksTheTicksUpwardsAndTheRestInRows) {
     const std::vector<const Control*> created = inCreationOrder();
     for (std::size_t index = 0; index < created.size(); ++index) {

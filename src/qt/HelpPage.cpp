@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "design/HelpPageDesign.h"
 #include "qt/AppIcon.h"
 #include "qt/Metrics.h"
 
@@ -17,87 +18,21 @@ namespace {
 constexpr int kEscape = 27;
 constexpr int kNoCharacter = -1;
 
-// Twips. The client area, and the frame that holds everything within it.
-constexpr int kClientWidth = 4800;
-constexpr int kClientHeight = 5700;
-constexpr int kFrameLeft = 75;
-constexpr int kFrameWidth = 4665;
-constexpr int kFrameHeight = 5640;
+QString fromDesign(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-// Twips, relative to the frame. A heading starts further left than the lines under it.
-constexpr int kHeadingLeft = 150;
-constexpr int kBodyLeft = 450;
-constexpr int kLineHeight = 195;
-
-// How far right of and below the main window's corner the page opens, in twips.
-constexpr int kLoadOffset = 400;
-
-enum class LineKind { Heading, Body };
-
-// The lines that name paths and the way to start with the session speak of the system
-// the program runs on. Outside Windows the example paths lie in the user's home folder
-// (the %1), so they can be typed as they stand.
-#ifdef Q_OS_WIN
-constexpr const char* kExampleFile1 = QT_TR_NOOP("File1 C:\\somefolder\\folder1\\myfile.txt");
-constexpr const char* kExampleFile2 = QT_TR_NOOP("File2 C:\\somefolder\\folder2\\myfile.txt");
-constexpr const char* kExampleFile3 = QT_TR_NOOP("File3 C:\\cloudfolder\\folder3\\myfile.txt");
-constexpr const char* kSessionHeading =
-    QT_TR_NOOP("You can add Kelvane shortcut to Windows Startup");
-constexpr const char* kSessionFolder =
-    QT_TR_NOOP("Enter \"shell:startup\" in File Explorer for startup folder");
-constexpr const char* kSessionCopy = QT_TR_NOOP("Copy Kelvane shortcut into the startup folder");
-#else
-constexpr const char* kExampleFile1 = QT_TR_NOOP("File1 %1/somefolder/folder1/myfile.txt");
-constexpr const char* kExampleFile2 = QT_TR_NOOP("File2 %1/somefolder/folder2/myfile.txt");
-constexpr const char* kExampleFile3 = QT_TR_NOOP("File3 %1/cloudfolder/folder3/myfile.txt");
-constexpr const char* kSessionHeading =
-    QT_TR_NOOP("You can add Kelvane to your desktop's Autostart");
-constexpr const char* kSessionFolder =
-    QT_TR_NOOP("Open \"~/.config/autostart\" in your file manager");
-constexpr const char* kSessionCopy =
-    QT_TR_NOOP("Copy Kelvane's .desktop file into the autostart folder");
-#endif
-
-struct HelpLine {
-    const char* name;
-    int top;
-    LineKind kind;
-    const char* text;
-};
-
-// Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
-const HelpLine kHelpLines[] = {
-    {"Label16", 225, LineKind::Heading,
-     QT_TR_NOOP("Kelvane is a Background Process in System Tray")},
-    {"Label17", 450, LineKind::Body,
-     QT_TR_NOOP("After the intial settings Kelvane will run in system tray")},
-    {"Label15", 675, LineKind::Body, QT_TR_NOOP("Click Kelvane tray icon to open it")},
-    {"Label1", 1050, LineKind::Heading, QT_TR_NOOP("Kelvane compares file dates and times")},
-    {"Label22", 1275, LineKind::Body,
-     QT_TR_NOOP("Kelvane \tsynchronizes two or three selected files")},
-    {"Label19", 1500, LineKind::Body, QT_TR_NOOP("Write or browse at least two files to sync")},
-    {"Label3", 1725, LineKind::Body, QT_TR_NOOP("Older files are replaced with the latest file")},
-    {"Label2", 1950, LineKind::Body,
-     QT_TR_NOOP("If the dates and times are the same, nothing is done")},
-    {"Label5", 2325, LineKind::Heading, QT_TR_NOOP("The folders and files must exist")},
-    {"Label4", 2550, LineKind::Body, QT_TR_NOOP("Initially create files to be synced")},
-    {"Label14", 2775, LineKind::Body, QT_TR_NOOP("File name must be identical in all folders eg.")},
-    {"Label8", 3000, LineKind::Body, kExampleFile1},
-    {"Label9", 3225, LineKind::Body, kExampleFile2},
-    {"Label18", 3450, LineKind::Body, kExampleFile3},
-    {"Label6", 3825, LineKind::Heading, QT_TR_NOOP("You can sync files manually or use Auto Sync")},
-    {"Label7", 4050, LineKind::Body, QT_TR_NOOP("Test \"Sync Now\" before starting \"Auto Sync\"")},
-    {"Label21", 4425, LineKind::Heading, kSessionHeading},
-    {"Label20", 4650, LineKind::Body, kSessionFolder},
-    {"Label25", 4875, LineKind::Body, kSessionCopy},
-};
-
-QString lineText(const char* text) {
-    QString translated = HelpPage::tr(text);
-    if (translated.contains(QLatin1String("%1"))) {
-        translated = translated.arg(QDir::toNativeSeparators(QDir::homePath()));
+// Outside Windows the example paths name the user's home folder.
+QString lineText(const design::HelpLine& line) {
+    QString text = fromDesign(line.text);
+    if (text.contains(QLatin1String("%1"))) {
+        text = text.arg(QDir::toNativeSeparators(QDir::homePath()));
     }
-    return translated;
+    return text;
+}
+
+QRect twipsRect(const design::Twips& twips, const QWidget* widget) {
+    return qt::twipsRect(twips.left, twips.top, twips.width, twips.height, widget);
 }
 
 QFont defaultFont(bool bold = false) {
@@ -132,7 +67,7 @@ HelpPage::HelpPage(QWidget* owner)
     frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    frame->setGeometry(twipsRect(kFrameLeft, 0, kFrameWidth, kFrameHeight, this));
+    frame->setGeometry(twipsRect(design::kHelpFrame, this));
 
     buildHelpLines();
     buildVersionAndButton();
@@ -144,18 +79,17 @@ HelpPage::HelpPage(QWidget* owner)
 }
 
 void HelpPage::buildHelpLines() {
-    static_assert(std::size(kHelpLines) == kLineCount);
+    static_assert(design::kHelpLines.size() == kLineCount);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const HelpLine& line = kHelpLines[i];
-        auto* label = new QLabel(lineText(line.text), frame);
-        label->setObjectName(QString::fromLatin1(line.name));
+        const design::HelpLine& line = design::kHelpLines[i];
+        auto* label = new QLabel(lineText(line), frame);
+        label->setObjectName(fromDesign(line.name));
         label->setTextFormat(Qt::PlainText);
-        const bool heading = line.kind == LineKind::Heading;
-        if (heading) {
+        if (line.heading) {
             label->setFont(defaultFont(true));
         }
         label->setGeometry(
-            twipsRect(heading ? kHeadingLeft : kBodyLeft, line.top, 0, kLineHeight, this));
+            qt::twipsRect(design::helpLineLeft(line), line.top, 0, design::kHelpLineHeight, this));
         growToText(label);
         lines[i] = label;
     }
@@ -166,12 +100,12 @@ void HelpPage::buildVersionAndButton() {
     versionLabel->setObjectName(QStringLiteral("VersionLabel"));
     versionLabel->setTextFormat(Qt::PlainText);
     versionLabel->setFont(windowFont(QStringLiteral("Calibri"), 9));
-    versionLabel->setGeometry(twipsRect(1950, 5325, 390, 210, this));
+    versionLabel->setGeometry(twipsRect(design::kHelpVersion, this));
     growToText(versionLabel);
 
     okButton = new QPushButton(tr("OK"), frame);
     okButton->setObjectName(QStringLiteral("Command1"));
-    okButton->setGeometry(twipsRect(3990, 5175, 540, 315, this));
+    okButton->setGeometry(twipsRect(design::kHelpOk, this));
     // Enter on the focused button presses it, as in a dialog.
     okButton->setAutoDefault(true);
 }
@@ -183,11 +117,12 @@ void HelpPage::fitWindowToLines() {
     for (const QLabel* line : lines) {
         rightmost = std::max(rightmost, line->geometry().right() + 1);
     }
-    const int needed = rightmost + toPixels(kHeadingLeft, this);
+    const int needed = rightmost + toPixels(design::kHelpHeadingLeft, this);
     const int growth = std::max(0, needed - frame->width());
     frame->resize(frame->width() + growth, frame->height());
     okButton->move(okButton->x() + growth, okButton->y());
-    setFixedSize(toPixels(kClientWidth, this) + growth, toPixels(kClientHeight, this));
+    setFixedSize(toPixels(design::kHelpClientWidth, this) + growth,
+                 toPixels(design::kHelpClientHeight, this));
 }
 
 // A key goes to the control with the focus first; watching those controls (and the
@@ -211,7 +146,7 @@ void HelpPage::describeForScreenReaders() {
 
 void HelpPage::placeBeside(const QWidget* mainWindow, const QString& version) {
     if (mainWindow != nullptr) {
-        const int offset = toPixels(kLoadOffset, mainWindow);
+        const int offset = toPixels(design::kHelpOpenOffset, mainWindow);
         move(mainWindow->pos() + QPoint(offset, offset));
     }
     versionLabel->setText(version);

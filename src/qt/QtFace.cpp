@@ -108,7 +108,7 @@ void QtFace::setAutoSyncBadge(bool on) {
 
 void QtFace::showStatus(const std::string& text, StatusLook look, const std::string& detail) {
     window_.showStatus(fromUtf8(text), look != StatusLook::Normal,
-                       look == StatusLook::Failure ? QColor(255, 0, 0) : QColor(0, 0, 0),
+                       toQColor(look == StatusLook::Failure ? design::kFailureText : design::kText),
                        fromUtf8(detail));
 }
 

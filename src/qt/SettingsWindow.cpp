@@ -15,39 +15,81 @@
 namespace kelvane::qt {
 namespace {
 
-const QColor kBlack(0, 0, 0);
-const QColor kRed(255, 0, 0);
-const QColor kOnGreen(0, 255, 0);
-const QColor kOffGrey(240, 240, 240);
+// A frame's caption sits on its top border, this far in from its left edge (twips).
+constexpr int kFrameCaptionLeft = 120;
+
+QString fromDesign(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QFont fontOf(design::Font font) {
+    switch (font) {
+        case design::Font::Default:
+            break;
+        case design::Font::DefaultBold:
+            return windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, true);
+        case design::Font::PathBox:
+            return windowFont(QStringLiteral("Calibri"), 9.75);
+        case design::Font::Badge:
+            return windowFont(QStringLiteral("Calibri"), 8.25);
+    }
+    return windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize);
+}
+
+bool takesFocus(design::Kind kind) {
+    return kind == design::Kind::TickBox || kind == design::Kind::TextBox ||
+           kind == design::Kind::Button;
+}
 
 template <typename Widget>
-Widget* place(Widget* widget, const char* name, QRect twips) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twipsRect(twips.x(), twips.y(), twips.width(), twips.height(), widget));
+Widget* place(Widget* widget, const design::Control& control) {
+    const design::Twips& twips = control.place;
+    widget->setObjectName(fromDesign(control.name));
+    widget->setGeometry(twipsRect(twips.left, twips.top, twips.width, twips.height, widget));
+    // A frame's font is its caption's; the controls inside keep the window's.
+    if (control.font != design::Font::Default && control.kind != design::Kind::Frame) {
+        widget->setFont(fontOf(control.font));
+    }
     return widget;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
+// A label is as wide as its caption: only its corner comes from the design.
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top,
+                  design::Font font) {
     auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
+    label->setObjectName(name);
     // Captions can come from the settings file; they are never read as markup.
     label->setTextFormat(Qt::PlainText);
     label->move(toPixels(left, parent), toPixels(top, parent));
+    if (font != design::Font::Default) {
+        label->setFont(fontOf(font));
+    }
     label->adjustSize();
     return label;
 }
 
-QLineEdit* makePathBox(QWidget* parent, const char* name, QRect twips) {
-    auto* box = place(new QLineEdit(parent), name, twips);
-    box->setFont(windowFont(QStringLiteral("Calibri"), 9.75));
-    return box;
+QFrame* makeFrame(QWidget* parent, const design::Control& control) {
+    auto* frame = place(new QFrame(parent), control);
+    frame->setFrameShape(QFrame::StyledPanel);
+    if (!control.caption.empty()) {
+        makeLabel(frame, fromDesign(control.name) + QStringLiteral("Caption"),
+                  fromDesign(control.caption), kFrameCaptionLeft, 0, control.font);
+    }
+    return frame;
 }
 
-TickBox* makeTick(QWidget* parent, const char* name, int top) {
-    auto* tick = place(new TickBox(parent), name, QRect(510, top, 240, 240));
+TickBox* makeTick(QWidget* parent, const design::Control& control) {
+    auto* tick = place(new TickBox(parent), control);
     // The tick box has no caption, so give it room for the indicator whatever the style.
     tick->resize(tick->sizeHint().expandedTo(tick->size()));
     return tick;
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const design::Control& control) {
+    QLineEdit* box = control.name == "AutoSyncIntervalText"
+                         ? new IntervalBox(fromDesign(control.caption), parent)
+                         : new QLineEdit(fromDesign(control.caption), parent);
+    return place(box, control);
 }
 
 }  // namespace
@@ -79,6 +121,10 @@ void TickBox::nextCheckState() {
     setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
+QColor toQColor(design::Colour colour) {
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
 QString statusDateTime(const QDateTime& when, const QLocale& locale) {
     QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
     if (!dateFormat.contains(QStringLiteral("yyyy"))) {
@@ -96,124 +142,136 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("KelvaneForm"));
     setFont(windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize));
     setWindowIcon(applicationIcon());
-    setFixedSize(toPixels(6915, this), toPixels(3630, this));
+    setFixedSize(toPixels(design::kClientWidth, this), toPixels(design::kClientHeight, this));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    buildFilesFrame();
-    buildSyncFrame();
-    buildLastSyncFrame();
+    // In the designer's order, which stacks the widgets as drawn; Tab follows the
+    // design's own focus order, set below.
+    for (std::size_t index = 0; index < built_.size(); ++index) {
+        built_[index] = add(design::kSettingsControls[index]);
+    }
+    findControls();
+    styleBadge();
     keepCaptionsClearOfControls();
-    hideToTray = place(new QPushButton(QStringLiteral("Hide to tray"), this), "HideToTrayCommand",
-                       QRect(5475, 3150, 1365, 345));
     buildTrayMenu();
     setFocusOrder();
     describeForScreenReaders();
 }
 
-void SettingsWindow::buildFilesFrame() {
-    filesFrame = place(new QFrame(this), "Frame1", QRect(75, 150, 6765, 2040));
-    filesFrame->setFrameShape(QFrame::StyledPanel);
-    auto* caption = makeLabel(filesFrame, "Frame1Caption", QStringLiteral("Files to Sync"), 120, 0);
-    caption->setFont(windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize, true));
-    caption->adjustSize();
-    selectHeading = makeLabel(filesFrame, "Label7", QStringLiteral("Select"), 375, 375);
-    browseHeading = makeLabel(filesFrame, "Label8", QStringLiteral("Browse"), 6150, 375);
-    rows[0] = buildRow(1, 675, QRect(825, 600, 5415, 330), QRect(6300, 600, 345, 315));
-    rows[1] = buildRow(2, 1125, QRect(825, 1050, 5415, 315), QRect(6300, 1050, 345, 315));
-    rows[2] = buildRow(3, 1575, QRect(825, 1500, 5415, 315), QRect(6300, 1500, 345, 315));
+QWidget* SettingsWindow::add(const design::Control& control) {
+    QWidget* parent = control.frame.empty() ? this : built_[design::indexOf(control.frame)];
+    switch (control.kind) {
+        case design::Kind::Frame:
+            return makeFrame(parent, control);
+        case design::Kind::Label:
+        case design::Kind::Badge:
+            return makeLabel(parent, fromDesign(control.name), fromDesign(control.caption),
+                             control.place.left, control.place.top, control.font);
+        case design::Kind::TickBox:
+            return makeTick(parent, control);
+        case design::Kind::TextBox:
+            return makeTextBox(parent, control);
+        case design::Kind::Button:
+            break;
+    }
+    return place(new QPushButton(fromDesign(control.caption), parent), control);
 }
 
-// The rows' captions keep the object names users' tools know them by, which skip 3 and 4.
-SlotRow SettingsWindow::buildRow(int slot, int captionTop, QRect pathTwips, QRect browseTwips) {
-    static const char* const kCaptionNames[] = {"Label1", "Label2", "Label5"};
-    const QString number = QString::number(slot);
-    const auto name = [&number](const char* pattern) {
-        return QString::fromLatin1(pattern).arg(number).toLatin1();
-    };
-    SlotRow row;
-    row.caption = makeLabel(filesFrame, kCaptionNames[slot - 1], QStringLiteral("File") + number,
-                            75, captionTop);
-    row.tick = makeTick(filesFrame, name("File%1Selected").constData(), captionTop);
-    row.path = makePathBox(filesFrame, name("File%1Text").constData(), pathTwips);
-    row.browse = place(new QPushButton(QStringLiteral("---"), filesFrame),
-                       name("Browse%1").constData(), browseTwips);
-    return row;
+template <typename Widget>
+Widget* SettingsWindow::built(std::string_view name) const {
+    return static_cast<Widget*>(built_[design::indexOf(name)]);
 }
 
-void SettingsWindow::buildSyncFrame() {
-    syncFrame = place(new QFrame(this), "Frame3", QRect(75, 2250, 6765, 690));
-    syncFrame->setFrameShape(QFrame::StyledPanel);
-    syncNow = place(new QPushButton(QStringLiteral("Sync Now"), syncFrame), "SyncNowCommand",
-                    QRect(150, 225, 1140, 315));
-    autoSync = place(new QPushButton(QStringLiteral("Auto Sync"), syncFrame), "AutoSyncCommand",
-                     QRect(1650, 225, 1140, 315));
-    autoSyncBadge = makeLabel(syncFrame, "AutoSyncLabel", QStringLiteral(" OFF "), 2850, 285);
-    autoSyncBadge->setFont(windowFont(QStringLiteral("Calibri"), 8.25));
+void SettingsWindow::findControls() {
+    filesFrame = built<QFrame>("Frame1");
+    selectHeading = built<QLabel>("Label7");
+    browseHeading = built<QLabel>("Label8");
+    for (std::size_t slot = 0; slot < rows.size(); ++slot) {
+        const design::SlotNames& names = design::kSlots[slot];
+        rows[slot] = {built<QLabel>(names.caption), built<TickBox>(names.tick),
+                      built<QLineEdit>(names.path), built<QPushButton>(names.browse)};
+    }
+    syncFrame = built<QFrame>("Frame3");
+    syncNow = built<QPushButton>("SyncNowCommand");
+    autoSync = built<QPushButton>("AutoSyncCommand");
+    autoSyncBadge = built<QLabel>("AutoSyncLabel");
+    intervalCaption = built<QLabel>("Label3");
+    interval = built<IntervalBox>("AutoSyncIntervalText");
+    secondsCaption = built<QLabel>("Label4");
+    help = built<QPushButton>("HelpCommand");
+    lastSyncFrame = built<QFrame>("Frame2");
+    lastSyncCaption = built<QLabel>("Label6");
+    lastSync = built<QLabel>("LastSyncLabel");
+    hideToTray = built<QPushButton>("HideToTrayCommand");
+}
+
+// The badge is a boxed, filled label at least as large as designed.
+void SettingsWindow::styleBadge() {
+    const design::Twips& twips = design::control("AutoSyncLabel").place;
     autoSyncBadge->setFrameShape(QFrame::Box);
     autoSyncBadge->setAutoFillBackground(true);
     autoSyncBadge->setAlignment(Qt::AlignCenter);
-    autoSyncBadge->setMinimumSize(toPixels(360, this), toPixels(225, this));
+    autoSyncBadge->setMinimumSize(toPixels(twips.width, this), toPixels(twips.height, this));
     autoSyncBadge->adjustSize();
     setAutoSyncBadge(false);
-    intervalCaption = makeLabel(syncFrame, "Label3", QStringLiteral("Sync interval"), 3465, 300);
-    interval = place(new IntervalBox(QString(), syncFrame), "AutoSyncIntervalText",
-                     QRect(4425, 255, 465, 285));
-    interval->setFont(windowFont(QStringLiteral("Calibri"), 9.75));
-    secondsCaption = makeLabel(syncFrame, "Label4", QStringLiteral("Seconds"), 4950, 300);
-    help = place(new QPushButton(QStringLiteral("Help"), syncFrame), "HelpCommand",
-                 QRect(5925, 225, 690, 315));
-}
-
-void SettingsWindow::buildLastSyncFrame() {
-    lastSyncFrame = place(new QFrame(this), "Frame2", QRect(75, 3075, 5265, 450));
-    lastSyncFrame->setFrameShape(QFrame::StyledPanel);
-    lastSyncCaption = makeLabel(lastSyncFrame, "Label6", QStringLiteral("Latest Sync:"), 75, 150);
-    lastSync = makeLabel(lastSyncFrame, "LastSyncLabel", QStringLiteral("NIL"), 1020, 150);
 }
 
 void SettingsWindow::buildTrayMenu() {
     trayMenu = new QMenu(QStringLiteral("Tray menu"), this);
     trayMenu->setObjectName(QStringLiteral("menuTray"));
-    auto addEntry = [this](const char* name, const QString& caption) {
-        QAction* action = trayMenu->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        return action;
-    };
-    showSettingsEntry = addEntry("menuShowKelvane", QStringLiteral("Show Kelvane Settings"));
-    showHelpEntry = addEntry("menuShowHelp", QStringLiteral("Show Help"));
+    int separators = 0;
+    for (const design::MenuEntry& entry : design::kTrayMenu) {
+        if (entry.name.empty()) {
+            trayMenu->addSeparator()->setObjectName(QStringLiteral("menuSpace") +
+                                                    QString::number(++separators));
+        } else {
+            trayMenu->addAction(fromDesign(entry.caption))->setObjectName(fromDesign(entry.name));
+        }
+    }
+    showSettingsEntry = menuEntry("menuShowKelvane");
+    showHelpEntry = menuEntry("menuShowHelp");
     // Its caption and tick come from the program, which shows it once it can switch it.
-    sessionStartEntry = addEntry("menuStartWithSession", QString());
+    sessionStartEntry = menuEntry("menuStartWithSession");
     sessionStartEntry->setCheckable(true);
     sessionStartEntry->setVisible(false);
-    trayMenu->addSeparator()->setObjectName(QStringLiteral("menuSpace1"));
-    hideMenuEntry = addEntry("menuHideThisPopupMenu", QStringLiteral("Hide this popup menu"));
-    trayMenu->addSeparator()->setObjectName(QStringLiteral("menuSpace2"));
-    exitEntry = addEntry("menuExitKelvane", QStringLiteral("Exit Kelvane"));
+    hideMenuEntry = menuEntry("menuHideThisPopupMenu");
+    exitEntry = menuEntry("menuExitKelvane");
     connect(hideMenuEntry, &QAction::triggered, trayMenu, &QMenu::hide);
 }
 
+QAction* SettingsWindow::menuEntry(std::string_view name) const {
+    const QList<QAction*> entries = trayMenu->actions();
+    const auto found = std::find_if(entries.begin(), entries.end(), [name](const QAction* entry) {
+        return entry->objectName() == fromDesign(name);
+    });
+    return found != entries.end() ? *found : nullptr;
+}
+
 void SettingsWindow::setFocusOrder() {
-    const QList<QWidget*> order = {rows[2].tick,   rows[1].tick,  rows[0].tick, rows[0].path,
-                                   rows[1].path,   rows[2].path,  syncNow,      autoSync,
-                                   interval,       help,          hideToTray,   rows[0].browse,
-                                   rows[1].browse, rows[2].browse};
+    QList<QWidget*> order(static_cast<qsizetype>(built_.size()), nullptr);
+    for (std::size_t index = 0; index < built_.size(); ++index) {
+        const design::Control& control = design::kSettingsControls[index];
+        if (takesFocus(control.kind)) {
+            order[control.order] = built_[index];
+        }
+    }
+    order.removeAll(nullptr);
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
 }
 
 void SettingsWindow::describeForScreenReaders() {
-    for (int slot = 1; slot <= 3; ++slot) {
-        const SlotRow& row = rows[static_cast<std::size_t>(slot - 1)];
-        const QString file = QStringLiteral("File") + QString::number(slot);
-        row.tick->setAccessibleName(file + QStringLiteral(" selected"));
-        row.path->setAccessibleName(file + QStringLiteral(" path"));
-        row.browse->setAccessibleName(QStringLiteral("Browse for ") + file);
+    for (std::size_t index = 0; index < built_.size(); ++index) {
+        const design::Control& control = design::kSettingsControls[index];
+        if (!control.accessibleName.empty()) {
+            built_[index]->setAccessibleName(fromDesign(control.accessibleName));
+        }
+        // A label's name would hide its changing caption from a screen reader.
+        if (!control.accessibleDescription.empty()) {
+            built_[index]->setAccessibleDescription(fromDesign(control.accessibleDescription));
+        }
     }
-    interval->setAccessibleName(QStringLiteral("Sync interval in seconds"));
-    // A label's name would hide its changing caption from a screen reader.
-    lastSync->setAccessibleDescription(QStringLiteral("Latest sync"));
-    autoSyncBadge->setAccessibleDescription(QStringLiteral("Auto sync state"));
 }
 
 void SettingsWindow::showStatus(const QString& text, bool bold, const QColor& colour,
@@ -283,8 +341,8 @@ void SettingsWindow::keepCaptionsClearOfControls() {
 void SettingsWindow::setAutoSyncBadge(bool on) {
     autoSyncBadge->setText(on ? QStringLiteral(" ON ") : QStringLiteral(" OFF "));
     QPalette palette = autoSyncBadge->palette();
-    palette.setColor(QPalette::Window, on ? kOnGreen : kOffGrey);
-    palette.setColor(QPalette::WindowText, kBlack);
+    palette.setColor(QPalette::Window, toQColor(on ? design::kBadgeOn : design::kBadgeOff));
+    palette.setColor(QPalette::WindowText, toQColor(design::kText));
     autoSyncBadge->setPalette(palette);
 }
 

@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <string_view>
+
+#include "design/SettingsWindowDesign.h"
 
 namespace kelvane::qt {
 
@@ -49,10 +52,10 @@ struct SlotRow {
     QPushButton* browse = nullptr;
 };
 
-// The settings window's widgets, laid out in twips, with their look and their names for
-// screen readers. It decides nothing: QtFace wires it to the program's behaviour. The
-// controls keep the object names users' tools and tests know them by ("File1Text",
-// "SyncNowCommand", ...).
+// The settings window's widgets, built from the window's design table: laid out in twips,
+// with their look and their names for screen readers. It decides nothing: QtFace wires it
+// to the program's behaviour. The controls keep the designer's names as object names,
+// which users' tools and tests know them by ("File1Text", "SyncNowCommand", ...).
 class SettingsWindow : public QWidget {
     Q_OBJECT
 
@@ -100,16 +103,23 @@ class SettingsWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void buildFilesFrame();
-    SlotRow buildRow(int slot, int captionTop, QRect pathTwips, QRect browseTwips);
-    void buildSyncFrame();
-    void buildLastSyncFrame();
+    QWidget* add(const design::Control& control);
+    template <typename Widget>
+    Widget* built(std::string_view name) const;
+    void findControls();
+    void styleBadge();
     void buildTrayMenu();
+    QAction* menuEntry(std::string_view name) const;
     void setFocusOrder();
     void describeForScreenReaders();
     void fitLastSyncLine();
     void keepCaptionsClearOfControls();
+
+    // The table's controls as built, at their places in the table.
+    std::array<QWidget*, design::kSettingsControls.size()> built_{};
 };
+
+QColor toQColor(design::Colour colour);
 
 // "3/14/2025 at 9:05:07 PM" in the given locale: its short date with a four-digit year
 // and its time with seconds.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "design/HelpPageDesign.h"
 #include "design/SettingsWindowDesign.h"
 
 namespace kelvane::win32 {
@@ -101,6 +102,6 @@ inline constexpr const wchar_t* kHelpWindowClass = L"HelpForm";
 inline constexpr unsigned kTrayCallbackMessage = 0x8000 + 1;    // the tray icon's events
 inline constexpr unsigned kRunQueuedTasksMessage = 0x8000 + 2;  // work posted from threads
 
-inline constexpr int kHelpLineCount = 19;
+inline constexpr int kHelpLineCount = static_cast<int>(design::kHelpLines.size());
 
 }  // namespace kelvane::win32

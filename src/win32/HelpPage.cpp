@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "behaviour/Program.h"
+#include "design/HelpPageDesign.h"
 #include "platform/WideText.h"
 #include "win32/ControlIds.h"
 
@@ -10,47 +11,18 @@ namespace kelvane::win32 {
 namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-constexpr int kClientWidth = 4800;  // twips
-constexpr int kClientHeight = 5700;
-constexpr int kFrameLeft = 75;
-constexpr int kHeadingLeft = 150;  // relative to the frame
-constexpr int kBodyLeft = 450;
-constexpr int kLineHeight = 195;
-constexpr int kOpenOffset = 400;  // right of and below the main window's corner
 
-struct HelpLine {
-    int top;
-    bool heading;
-    const wchar_t* text;
-};
-
-// Top to bottom. Within a group the lines are 225 twips apart, between groups 375.
-constexpr HelpLine kHelpLines[kHelpLineCount] = {
-    {225, true, L"Kelvane is a Background Process in System Tray"},
-    {450, false, L"After the intial settings Kelvane will run in system tray"},
-    {675, false, L"Click Kelvane tray icon to open it"},
-    {1050, true, L"Kelvane compares file dates and times"},
-    {1275, false, L"Kelvane \tsynchronizes two or three selected files"},
-    {1500, false, L"Write or browse at least two files to sync"},
-    {1725, false, L"Older files are replaced with the latest file"},
-    {1950, false, L"If the dates and times are the same, nothing is done"},
-    {2325, true, L"The folders and files must exist"},
-    {2550, false, L"Initially create files to be synced"},
-    {2775, false, L"File name must be identical in all folders eg."},
-    {3000, false, L"File1 C:\\somefolder\\folder1\\myfile.txt"},
-    {3225, false, L"File2 C:\\somefolder\\folder2\\myfile.txt"},
-    {3450, false, L"File3 C:\\cloudfolder\\folder3\\myfile.txt"},
-    {3825, true, L"You can sync files manually or use Auto Sync"},
-    {4050, false, L"Test \"Sync Now\" before starting \"Auto Sync\""},
-    {4425, true, L"You can add Kelvane shortcut to Windows Startup"},
-    {4650, false, L"Enter \"shell:startup\" in File Explorer for startup folder"},
-    {4875, false, L"Copy Kelvane shortcut into the startup folder"},
-};
+// Twips from the client area's corner.
+Twips inPage(const design::Twips& inFrame) {
+    return {design::kHelpFrame.left + inFrame.left, design::kHelpFrame.top + inFrame.top,
+            inFrame.width, inFrame.height};
+}
 
 }  // namespace
 
 HelpPage::HelpPage()
-    : Window({kHelpWindowClass, L"Kelvane Help", kStyle, kClientWidth, kClientHeight}) {}
+    : Window({kHelpWindowClass, L"Kelvane Help", kStyle, design::kHelpClientWidth,
+              design::kHelpClientHeight}) {}
 
 HelpPage::~HelpPage() {
     close();
@@ -73,8 +45,8 @@ void HelpPage::open(HWND mainWindow, bool ownedByMainWindow) {
         main = placement.rcNormalPosition;
     }
     const unsigned dpi = ::GetDpiForWindow(mainWindow);
-    const POINT corner{main.left + toPixels(kOpenOffset, dpi),
-                       main.top + toPixels(kOpenOffset, dpi)};
+    const POINT corner{main.left + toPixels(design::kHelpOpenOffset, dpi),
+                       main.top + toPixels(design::kHelpOpenOffset, dpi)};
     create(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)), nullptr, corner,
            outerSize(dpi), ownedByMainWindow ? mainWindow : nullptr);
     build();
@@ -100,32 +72,26 @@ void HelpPage::raise() {
 }
 
 void HelpPage::build() {
-    controls_.push_back(std::make_unique<Control>(ControlArgs{
-        handle(), IDC_HelpFrame, ControlKind::Frame, L"", {kFrameLeft, 0, 4665, 5640}}));
+    const design::Twips& framed = design::kHelpFrame;
+    controls_.push_back(std::make_unique<Control>(
+        ControlArgs{handle(),
+                    IDC_HelpFrame,
+                    ControlKind::Frame,
+                    L"",
+                    {framed.left, framed.top, framed.width, framed.height}}));
     const Control* frame = controls_.back().get();
     for (int line = 0; line < kHelpLineCount; ++line) {
-        const HelpLine& help = kHelpLines[line];
-        const int left = kFrameLeft + (help.heading ? kHeadingLeft : kBodyLeft);
+        const design::HelpLine& help = design::kHelpLines[static_cast<std::size_t>(line)];
         controls_.push_back(std::make_unique<Control>(
-            ControlArgs{handle(),
-                        IDC_HelpFirstLine + line,
-                        ControlKind::Label,
-                        help.text,
-                        {left, help.top, 0, kLineHeight},
-                        help.heading ? FontRole::DefaultBold : FontRole::Default,
-                        true,
-                        frame}));
+            ControlArgs{handle(), IDC_HelpFirstLine + line, ControlKind::Label, toWide(help.text),
+                        inPage({design::helpLineLeft(help), help.top, 0, design::kHelpLineHeight}),
+                        help.heading ? FontRole::DefaultBold : FontRole::Default, true, frame}));
     }
-    controls_.push_back(std::make_unique<Control>(ControlArgs{handle(),
-                                                              IDC_HelpVersion,
-                                                              ControlKind::Label,
-                                                              platform::toWide(behaviour::kVersion),
-                                                              {kFrameLeft + 1950, 5325, 390, 210},
-                                                              FontRole::Version,
-                                                              true,
-                                                              frame}));
-    auto ok = std::make_unique<Button>(ControlArgs{
-        handle(), IDC_HelpOk, ControlKind::Button, L"OK", {kFrameLeft + 3990, 5175, 540, 315}});
+    controls_.push_back(std::make_unique<Control>(ControlArgs{
+        handle(), IDC_HelpVersion, ControlKind::Label, platform::toWide(behaviour::kVersion),
+        inPage(design::kHelpVersion), FontRole::Version, true, frame}));
+    auto ok = std::make_unique<Button>(
+        ControlArgs{handle(), IDC_HelpOk, ControlKind::Button, L"OK", inPage(design::kHelpOk)});
     ok->makeDefault();
     controls_.push_back(std::move(ok));
 }
@@ -149,8 +115,8 @@ void HelpPage::growToLines(unsigned dpi) {
         rightmost =
             std::max(rightmost, static_cast<int>(label.place().left) + label.captionWidth());
     }
-    const int growth = std::max(
-        0, rightmost + toPixels(kHeadingLeft, dpi) - static_cast<int>(frame.place().right));
+    const int growth = std::max(0, rightmost + toPixels(design::kHelpHeadingLeft, dpi) -
+                                       static_cast<int>(frame.place().right));
     const SIZE size = outerSize(dpi, growth);
     ::SetWindowPos(handle(), nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -8,10 +8,13 @@
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "FakeDialogs.h"
 #include "behaviour/Program.h"
+#include "design/SettingsWindowDesign.h"
 #include "qt/Metrics.h"
 #include "qt/QtFace.h"
 #include "support/FakeSessionStart.h"
@@ -22,6 +25,7 @@ using kelvane::testing::FakeDialogs;
 using kelvane::testing::FakeSessionStart;
 using kelvane::testing::FaultyFileSystem;
 using kelvane::testing::TempFolder;
+namespace design = kelvane::design;
 
 namespace {
 
@@ -34,6 +38,63 @@ QColor textColour(const QLabel* label) {
 }
 QColor background(const QLabel* label) {
     return label->palette().color(QPalette::Window);
+}
+
+QString text(std::string_view designed) {
+    return QString::fromUtf8(designed.data(), static_cast<qsizetype>(designed.size()));
+}
+
+int toPixels(int twips, const QWidget* widget) {
+    return kelvane::qt::toPixels(twips, widget);
+}
+
+bool isOfKind(const QWidget* widget, design::Kind kind) {
+    switch (kind) {
+        case design::Kind::Frame:
+            return qobject_cast<const QFrame*>(widget) && !qobject_cast<const QLabel*>(widget);
+        case design::Kind::Label:
+        case design::Kind::Badge:
+            return qobject_cast<const QLabel*>(widget) != nullptr;
+        case design::Kind::TickBox:
+            return qobject_cast<const QCheckBox*>(widget) != nullptr;
+        case design::Kind::TextBox:
+            return qobject_cast<const QLineEdit*>(widget) != nullptr;
+        case design::Kind::Button:
+            break;
+    }
+    return qobject_cast<const QPushButton*>(widget) != nullptr;
+}
+
+// A frame's caption is a label of its own, checked apart.
+QString captionOf(const QWidget* widget, design::Kind kind) {
+    switch (kind) {
+        case design::Kind::Label:
+        case design::Kind::Badge:
+            return static_cast<const QLabel*>(widget)->text();
+        case design::Kind::TextBox:
+            return static_cast<const QLineEdit*>(widget)->text();
+        case design::Kind::Button:
+            return static_cast<const QPushButton*>(widget)->text();
+        default:
+            break;
+    }
+    const auto* caption = widget->findChild<QLabel*>(widget->objectName() + "Caption");
+    return caption != nullptr ? caption->text() : QString();
+}
+
+double designedPoints(design::Font font) {
+    switch (font) {
+        case design::Font::PathBox:
+            return 9.75;
+        default:
+            return 8.25;
+    }
+}
+
+// Where a stand-in font is wider than the designed one, these captions move clear of the
+// control beside them.
+QStringList captionsMovedClear() {
+    return {QStringLiteral("Label8"), QStringLiteral("Label3"), QStringLiteral("LastSyncLabel")};
 }
 
 }  // namespace
@@ -123,45 +184,102 @@ class SettingsWindowTest : public QObject {
         QVERIFY(!row(3).tick->isChecked());
         QCOMPARE(window().interval->text(), QStringLiteral("10"));
         QCOMPARE(window().autoSyncBadge->text(), QStringLiteral(" OFF "));
-        QCOMPARE(background(window().autoSyncBadge), QColor(240, 240, 240));
+        QCOMPARE(background(window().autoSyncBadge), kelvane::qt::toQColor(design::kBadgeOff));
         QCOMPARE(window().lastSync->text(), QStringLiteral("NIL"));
         QVERIFY(face->helpPage() != nullptr);
     }
 
     void everyControlCarriesItsNameAndTheFocusOrderIsFixed() {
-        for (const char* name : {"KelvaneForm",
-                                 "Frame1",
-                                 "Label7",
-                                 "Label8",
-                                 "Label1",
-                                 "Label2",
-                                 "Label5",
-                                 "File1Selected",
-                                 "File1Text",
-                                 "Browse1",
-                                 "File3Text",
-                                 "SyncNowCommand",
-                                 "AutoSyncCommand",
-                                 "AutoSyncLabel",
-                                 "Label3",
-                                 "AutoSyncIntervalText",
-                                 "Label4",
-                                 "HelpCommand",
-                                 "Label6",
-                                 "LastSyncLabel",
-                                 "HideToTrayCommand",
-                                 "menuTray"}) {
-            QVERIFY2(window().objectName() == QLatin1String(name) ||
-                         window().findChild<QObject*>(QString::fromLatin1(name)) != nullptr,
-                     name);
+        QCOMPARE(window().objectName(), QStringLiteral("KelvaneForm"));
+        QVERIFY(window().findChild<QMenu*>(QStringLiteral("menuTray")) != nullptr);
+        for (const design::Control& control : design::kSettingsControls) {
+            QVERIFY2(window().findChild<QWidget*>(text(control.name)) != nullptr,
+                     control.name.data());
         }
-        QCOMPARE(row(1).path->accessibleName(), QStringLiteral("File1 path"));
-        QCOMPARE(row(2).tick->accessibleName(), QStringLiteral("File2 selected"));
-        QCOMPARE(row(3).browse->accessibleName(), QStringLiteral("Browse for File3"));
-        QCOMPARE(window().interval->accessibleName(), QStringLiteral("Sync interval in seconds"));
-        QCOMPARE(window().lastSync->accessibleDescription(), QStringLiteral("Latest sync"));
+        QCOMPARE(row(1).path->accessibleName(), text(design::control("File1Text").accessibleName));
+        QCOMPARE(row(2).tick->accessibleName(),
+                 text(design::control("File2Selected").accessibleName));
+        QCOMPARE(row(3).browse->accessibleName(), text(design::control("Browse3").accessibleName));
+        QCOMPARE(window().interval->accessibleName(),
+                 text(design::control("AutoSyncIntervalText").accessibleName));
+        QCOMPARE(window().lastSync->accessibleDescription(),
+                 text(design::control("LastSyncLabel").accessibleDescription));
         QCOMPARE(row(3).tick->nextInFocusChain(), row(2).tick);
         QCOMPARE(window().hideToTray->nextInFocusChain(), row(1).browse);
+    }
+
+    // A window fresh from the table, before the program fills it in.
+    void everyControlIsBuiltAsTheDesignDrawsIt() {
+        kelvane::qt::SettingsWindow built;
+        for (const design::Control& control : design::kSettingsControls) {
+            const char* name = control.name.data();
+            auto* widget = built.findChild<QWidget*>(text(control.name));
+            QVERIFY2(widget != nullptr, name);
+            const QString frame =
+                control.frame.empty() ? QStringLiteral("KelvaneForm") : text(control.frame);
+            QVERIFY2(widget->parentWidget()->objectName() == frame, name);
+            QVERIFY2(isOfKind(widget, control.kind), name);
+            QVERIFY2(widget->y() == toPixels(control.place.top, &built), name);
+            if (!captionsMovedClear().contains(text(control.name))) {
+                QVERIFY2(widget->x() == toPixels(control.place.left, &built), name);
+            }
+            QVERIFY2(captionOf(widget, control.kind) == text(control.caption), name);
+            QVERIFY2(widget->font().bold() == (control.font == design::Font::DefaultBold) ||
+                         control.kind == design::Kind::Frame,
+                     name);
+            QVERIFY2(widget->font().pointSizeF() == designedPoints(control.font) ||
+                         control.kind == design::Kind::Frame,
+                     name);
+            QVERIFY2(widget->accessibleName() == text(control.accessibleName), name);
+            QVERIFY2(widget->accessibleDescription() == text(control.accessibleDescription), name);
+            const QSize designed(toPixels(control.place.width, &built),
+                                 toPixels(control.place.height, &built));
+            if (control.kind == design::Kind::Button || control.kind == design::Kind::TextBox ||
+                control.kind == design::Kind::Frame) {
+                QVERIFY2(widget->size() == designed, name);
+            } else if (control.kind == design::Kind::TickBox ||
+                       control.kind == design::Kind::Badge) {
+                QVERIFY2(
+                    widget->width() >= designed.width() && widget->height() >= designed.height(),
+                    name);
+            }
+        }
+        const auto* filesCaption = built.findChild<QLabel*>(QStringLiteral("Frame1Caption"));
+        QVERIFY(filesCaption != nullptr && filesCaption->font().bold());
+        QCOMPARE(filesCaption->text(), text(design::control("Frame1").caption));
+    }
+
+    void tabFollowsTheDesignsFocusOrder() {
+        std::vector<const design::Control*> focus;
+        for (const design::Control& control : design::kSettingsControls) {
+            if (control.kind == design::Kind::TickBox || control.kind == design::Kind::TextBox ||
+                control.kind == design::Kind::Button) {
+                focus.push_back(&control);
+            }
+        }
+        std::sort(focus.begin(), focus.end(),
+                  [](const auto* a, const auto* b) { return a->order < b->order; });
+        for (std::size_t i = 0; i + 1 < focus.size(); ++i) {
+            const auto* from = window().findChild<QWidget*>(text(focus[i]->name));
+            QVERIFY2(from->nextInFocusChain()->objectName() == text(focus[i + 1]->name),
+                     focus[i]->name.data());
+        }
+    }
+
+    void trayMenuHoldsTheDesignsEntriesInOrder() {
+        const QList<QAction*> entries = window().trayMenu->actions();
+        QCOMPARE(entries.size(), static_cast<qsizetype>(design::kTrayMenu.size()));
+        for (std::size_t i = 0; i < design::kTrayMenu.size(); ++i) {
+            const design::MenuEntry& entry = design::kTrayMenu[i];
+            const QAction* action = entries.at(static_cast<qsizetype>(i));
+            QCOMPARE(action->isSeparator(), entry.name.empty());
+            if (!entry.name.empty()) {
+                QCOMPARE(action->objectName(), text(entry.name));
+            }
+            if (!entry.caption.empty()) {
+                QCOMPARE(action->text(), text(entry.caption));
+            }
+        }
     }
 
     void statusLineFollowsTheUsersLocale() {
@@ -184,7 +302,7 @@ class SettingsWindowTest : public QObject {
         QTRY_COMPARE(window().lastSync->text(), statusFor(QStringLiteral("File2 updated ")));
         QCOMPARE(contentOf(2), std::string("new"));
         QVERIFY(window().lastSync->font().bold());
-        QCOMPARE(textColour(window().lastSync), QColor(0, 0, 0));
+        QCOMPARE(textColour(window().lastSync), kelvane::qt::toQColor(design::kText));
         QVERIFY(dialogs->messages.isEmpty());
     }
 
@@ -201,7 +319,7 @@ class SettingsWindowTest : public QObject {
 
         QTRY_COMPARE(window().lastSync->text(),
                      QStringLiteral("Sync failed. File(s) might be open in other app."));
-        QCOMPARE(textColour(window().lastSync), QColor(255, 0, 0));
+        QCOMPARE(textColour(window().lastSync), kelvane::qt::toQColor(design::kFailureText));
         QVERIFY(window().lastSync->font().bold());
         QTextDocument tip;
         tip.setHtml(window().lastSync->toolTip());
@@ -233,7 +351,7 @@ class SettingsWindowTest : public QObject {
         window().autoSync->click();
 
         QCOMPARE(window().autoSyncBadge->text(), QStringLiteral(" ON "));
-        QCOMPARE(background(window().autoSyncBadge), QColor(0, 255, 0));
+        QCOMPARE(background(window().autoSyncBadge), kelvane::qt::toQColor(design::kBadgeOn));
         for (QWidget* locked :
              {static_cast<QWidget*>(row(1).tick), static_cast<QWidget*>(row(3).path),
               static_cast<QWidget*>(window().interval)}) {

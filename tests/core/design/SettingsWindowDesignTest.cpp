@@ -48,6 +48,34 @@ TEST(SettingsWindowDesign, EveryControlLiesInsideItsFrameAndEveryFrameInsideTheW
     }
 }
 
+bool overlap(const Twips& a, const Twips& b) {
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
+}
+
+TEST(SettingsWindowDesign, NoTwoControlsOverlapAndEachFileRowStandsOnOneLine) {
+    for (const Control& a : kSettingsControls) {
+        for (const Control& b : kSettingsControls) {
+            if (&a != &b && a.frame == b.frame) {
+                EXPECT_FALSE(overlap(a.place, b.place)) << a.name << " and " << b.name;
+            }
+        }
+    }
+    for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
+        const Twips& caption = control(kSlots[slot].caption).place;
+        const Twips& tick = control(kSlots[slot].tick).place;
+        const Twips& path = control(kSlots[slot].path).place;
+        const Twips& browse = control(kSlots[slot].browse).place;
+        EXPECT_EQ(caption.top, 675 + 450 * static_cast<int>(slot));
+        EXPECT_EQ(tick.top, caption.top);
+        EXPECT_EQ(path.top, caption.top - 75);
+        EXPECT_EQ(browse.top, path.top);
+        EXPECT_LT(caption.left, tick.left);
+        EXPECT_LT(tick.left, path.left);
+        EXPECT_LT(path.left, browse.left);
+    }
+}
+
 TEST(SettingsWindowDesign, FramesComeFirstThenTabWalksTheTicksUpwardsAndTheRestInRows) {
     const std::vector<const Control*> created = inCreationOrder();
     for (std::size_t index = 0; index < created.size(); ++index) {
@@ -83,7 +111,9 @@ TEST(SettingsWindowDesign, ControlsWithoutATellingCaptionHaveScreenReaderNames) 
                             control.caption == "---";
         EXPECT_EQ(silent, !control.accessibleName.empty()) << control.name;
     }
+    EXPECT_EQ(control("File1Text").accessibleName, "File1 path");
     EXPECT_EQ(control("File2Selected").accessibleName, "File2 selected");
+    EXPECT_EQ(control("AutoSyncIntervalText").accessibleName, "Sync interval in seconds");
     EXPECT_EQ(control("Browse3").accessibleName, "Browse for File3");
     EXPECT_EQ(control("LastSyncLabel").accessibleDescription, "Latest sync");
     EXPECT_EQ(control("AutoSyncLabel").accessibleDescription, "Auto sync state");
@@ -100,6 +130,16 @@ TEST(SettingsWindowDesign, TheTrayMenuOffersItsFiveCommandsBetweenTwoSeparators)
     EXPECT_EQ(commandIndexOf("menuShowKelvane"), 0);
     EXPECT_EQ(commandIndexOf("menuStartWithSession"), 2);
     EXPECT_EQ(commandIndexOf("menuExitKelvane"), 4);
+}
+
+TEST(SettingsWindowDesign, TheStatusLineIsBlackOrRedAndTheBadgeGreenOrGrey) {
+    const auto rgb = [](Colour colour) {
+        return std::vector<int>{colour.red, colour.green, colour.blue};
+    };
+    EXPECT_EQ(rgb(kText), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(rgb(kFailureText), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(rgb(kBadgeOn), (std::vector<int>{0, 255, 0}));
+    EXPECT_EQ(rgb(kBadgeOff), (std::vector<int>{240, 240, 240}));
 }
 
 }  // namespace

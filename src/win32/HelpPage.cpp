@@ -82,10 +82,10 @@ void HelpPage::build() {
     const Control* frame = controls_.back().get();
     for (int line = 0; line < kHelpLineCount; ++line) {
         const design::HelpLine& help = design::kHelpLines[static_cast<std::size_t>(line)];
-        controls_.push_back(std::make_unique<Control>(
-            ControlArgs{handle(), IDC_HelpFirstLine + line, ControlKind::Label, toWide(help.text),
-                        inPage({design::helpLineLeft(help), help.top, 0, design::kHelpLineHeight}),
-                        help.heading ? FontRole::DefaultBold : FontRole::Default, true, frame}));
+        controls_.push_back(std::make_unique<Control>(ControlArgs{
+            handle(), IDC_HelpFirstLine + line, ControlKind::Label, platform::toWide(help.text),
+            inPage({design::helpLineLeft(help), help.top, 0, design::kHelpLineHeight}),
+            help.heading ? FontRole::DefaultBold : FontRole::Default, true, frame}));
     }
     controls_.push_back(std::make_unique<Control>(ControlArgs{
         handle(), IDC_HelpVersion, ControlKind::Label, platform::toWide(behaviour::kVersion),

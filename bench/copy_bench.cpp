@@ -49,7 +49,7 @@ double timePass(const std::string& source, const std::string& target,
                                             kelvane::sync::FileSlot{target, 1},
                                             kelvane::sync::FileSlot{"", 0}};
     return secondsFor([&] {
-        const auto outcome = kelvane::sync::SyncSelectedFiles(slots, fileSystem);
+        const auto outcome = kelvane::sync::syncSelectedFiles(slots, fileSystem);
         if (outcome.result != kelvane::sync::SyncResult::Copied) {
             std::fprintf(stderr, "pass did not copy: %s\n", outcome.reason.c_str());
             std::exit(1);

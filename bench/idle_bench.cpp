@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         pass.push_back(secondsFor([&] {
             for (long i = 0; i < passes; ++i) {
                 sink +=
-                    static_cast<long>(kelvane::sync::SyncSelectedFiles(slots, *fileSystem).result);
+                    static_cast<long>(kelvane::sync::syncSelectedFiles(slots, *fileSystem).result);
             }
         }));
         floor.push_back(secondsFor([&] {

@@ -102,7 +102,7 @@ bool Program::settingsFileLoadable() {
 }
 
 void Program::loadSettings() {
-    const settings::AppSettings stored = settings::LoadSettingsFromINI(fileSystem_, settingsPath_);
+    const settings::AppSettings stored = settings::loadSettings(fileSystem_, settingsPath_);
     const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
     const int ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
     for (int slot = 1; slot <= 3; ++slot) {
@@ -248,7 +248,7 @@ void Program::runPass() {
                 sendBack([progress](Program& self) { self.passProgressed(progress); });
             }
         };
-        const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem, control);
+        const sync::SyncOutcome outcome = sync::syncSelectedFiles(slots, fileSystem, control);
         if (!pass->endQuietly(outcome)) {
             sendBack([outcome](Program& self) { self.passFinished(outcome); });
         }
@@ -449,7 +449,7 @@ platform::Status Program::saveSettings() {
     const WindowPosition position = face_.windowPosition();
     stored.FormTop = position.top;
     stored.FormLeft = position.left;
-    return settings::SaveSettingsToINI(fileSystem_, settingsPath_, stored);
+    return settings::saveSettings(fileSystem_, settingsPath_, stored);
 }
 
 // The same failure at every "Hide to tray" would only nag: each is told once, until a

@@ -244,7 +244,7 @@ SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
     return {true, {}};
 }
 
-bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
+bool settingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
     return checkSettingsFile(fileSystem, iniFilePath).loadable;
 }
 
@@ -265,7 +265,7 @@ AppSettings settingsFromFileBytes(const platform::FileSystem& fileSystem, std::s
     return settings;
 }
 
-AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
+AppSettings loadSettings(platform::FileSystem& fileSystem, const std::string& iniFilePath) {
     const auto bytes = fileSystem.readFile(iniFilePath, kSettingsFileLimit);
     return settingsFromFileBytes(fileSystem, bytes ? std::string_view(bytes.value()) : "");
 }
@@ -286,8 +286,8 @@ std::string fileBytesWithSettings(const platform::FileSystem& fileSystem,
     return encodeSettingsText(file.encoding, file.document.text(), file.oddByte);
 }
 
-platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
-                                   const AppSettings& settings) {
+platform::Status saveSettings(platform::FileSystem& fileSystem, const std::string& iniFilePath,
+                              const AppSettings& settings) {
     const auto look = fileSystem.lookAtSettingsFile(iniFilePath);
     if (!look) {
         return platform::Error{look.reason()};

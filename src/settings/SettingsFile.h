@@ -78,21 +78,22 @@ SettingsFileCheck checkSettingsFile(platform::FileSystem& fileSystem,
                                     const std::string& iniFilePath);
 
 // True when checkSettingsFile finds a file to load.
-bool SettingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath);
+bool settingsFileExists(platform::FileSystem& fileSystem, const std::string& iniFilePath);
 
-// Every field from the file. A missing file, section or key (or a file that cannot be
-// read) gives empty text and 0, never the first-run defaults; nothing stored can fail it.
-AppSettings LoadSettingsFromINI(platform::FileSystem& fileSystem, const std::string& iniFilePath);
+// Every field from the file (the classic LoadSettingsFromINI step). A missing file,
+// section or key (or a file that cannot be read) gives empty text and 0, never the
+// first-run defaults; nothing stored can fail it.
+AppSettings loadSettings(platform::FileSystem& fileSystem, const std::string& iniFilePath);
 
-// Stores every field in the file in one atomic replacement: a crash leaves the old file or
-// the new one. Keys and lines the program does not know, and the file's encoding, are
-// kept; only a file in the system's 8-bit text that cannot hold a value (a character the
-// ANSI code page lacks) is written in UTF-16LE with its mark from then on. A read-only
-// file, anything but an ordinary file and a file above the size limit are left untouched;
-// a failure (read-only folder, full disk, a file that cannot be read) leaves the old file
-// as it was and says why. The user's own settings folder is created when it is missing.
-platform::Status SaveSettingsToINI(platform::FileSystem& fileSystem, const std::string& iniFilePath,
-                                   const AppSettings& settings);
+// Stores every field in the file (the classic SaveSettingsToINI step) in one atomic
+// replacement: a crash leaves the old file or the new one. Keys and lines the program does not
+// know, and the file's encoding, are kept; only a file in the system's 8-bit text that cannot hold
+// a value (a character the ANSI code page lacks) is written in UTF-16LE with its mark from then on.
+// A read-only file, anything but an ordinary file and a file above the size limit are left
+// untouched; a failure (read-only folder, full disk, a file that cannot be read) leaves the old
+// file as it was and says why. The user's own settings folder is created when it is missing.
+platform::Status saveSettings(platform::FileSystem& fileSystem, const std::string& iniFilePath,
+                              const AppSettings& settings);
 
 // Remembers which settings troubles the user has been told of, so that each is told once
 // (a read-only file is not mentioned again at every "Hide to tray"). A save that works

@@ -426,7 +426,7 @@ class LifecycleTest : public QObject {
 
         kelvane::sync::FileSlots boxes{{{source, 1}, {target, 1}, {"", 0}}};
         const kelvane::sync::SyncOutcome next =
-            kelvane::sync::SyncSelectedFiles(boxes, *fileSystem);
+            kelvane::sync::syncSelectedFiles(boxes, *fileSystem);
         QVERIFY(next.result == kelvane::sync::SyncResult::Copied);
         QCOMPARE(folder->entries("b"), std::vector<std::string>{"big.bin"});
         QVERIFY(kelvane::testing::readFile(target) == kelvane::testing::readFile(source));

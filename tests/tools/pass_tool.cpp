@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
     if (arguments.stopBeforeCopy) {
         fileSystem.beforeCopy = [](const std::string&, const std::string&) { ::raise(SIGSTOP); };
     }
-    return report(kelvane::sync::SyncSelectedFiles(tickedSlots(arguments.paths), fileSystem));
+    return report(kelvane::sync::syncSelectedFiles(tickedSlots(arguments.paths), fileSystem));
 }

@@ -23,7 +23,7 @@ namespace {
 
 int saveOnce(kelvane::platform::FileSystem& fileSystem, const std::string& ini) {
     const auto saved =
-        kelvane::settings::SaveSettingsToINI(fileSystem, ini, kelvane::testing::saveVariant(1));
+        kelvane::settings::saveSettings(fileSystem, ini, kelvane::testing::saveVariant(1));
     if (!saved) {
         std::printf("failed: %s\n", saved.reason().c_str());
         return 1;
@@ -40,8 +40,8 @@ int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini
     }
     for (long round = 0; round < rounds; ++round) {
         const int which = round % 2 == 0 ? 1 : 0;
-        const auto saved = kelvane::settings::SaveSettingsToINI(
-            fileSystem, ini, kelvane::testing::saveVariant(which));
+        const auto saved =
+            kelvane::settings::saveSettings(fileSystem, ini, kelvane::testing::saveVariant(which));
         if (!saved) {
             std::printf("failed: %s\n", saved.reason().c_str());
             return 1;
@@ -51,8 +51,8 @@ int saveInLoop(kelvane::platform::FileSystem& fileSystem, const std::string& ini
 }
 
 int loadAndSaveBack(kelvane::platform::FileSystem& fileSystem, const std::string& ini) {
-    const auto loaded = kelvane::settings::LoadSettingsFromINI(fileSystem, ini);
-    const auto saved = kelvane::settings::SaveSettingsToINI(fileSystem, ini, loaded);
+    const auto loaded = kelvane::settings::loadSettings(fileSystem, ini);
+    const auto saved = kelvane::settings::saveSettings(fileSystem, ini, loaded);
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("peak %ld\n", usage.ru_maxrss);

@@ -58,31 +58,31 @@ TEST_F(SettingsFileTest, SystemInstallKeepsThemInTheUsersFolderEvenBesideAWritab
 }
 
 TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {
-    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_FALSE(settings::settingsFileExists(*fileSystem, ini));
     writeFile(ini, "");
-    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*fileSystem, ini));
     const std::string folderNamedLikeTheFile = folder.file("Folder.ini");
     folder.makeFolder("Folder.ini");
-    EXPECT_FALSE(settings::SettingsFileExists(*fileSystem, folderNamedLikeTheFile));
+    EXPECT_FALSE(settings::settingsFileExists(*fileSystem, folderNamedLikeTheFile));
 }
 
 TEST_F(SettingsFileTest, FirstSaveCreatesTheFile) {
     save(settings::AppSettings{});
-    EXPECT_TRUE(settings::SettingsFileExists(*fileSystem, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*fileSystem, ini));
     EXPECT_EQ(load(), settings::AppSettings{});
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
 }
 
 TEST_F(SettingsFileTest, SaveIntoAMissingFolderReportsWhy) {
     const std::string lost = folder.file("no such folder/Kelvane.ini");
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, lost, settings::AppSettings{});
+    const auto saved = settings::saveSettings(*fileSystem, lost, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("no such folder"), std::string::npos) << saved.reason();
 }
 
 TEST_F(SettingsFileTest, SaveOverAFolderReportsWhyAndLeavesItAlone) {
     folder.makeFolder("Kelvane.ini/inside");
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, settings::AppSettings{});
+    const auto saved = settings::saveSettings(*fileSystem, ini, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_FALSE(saved.reason().empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Kelvane.ini" / "inside"));

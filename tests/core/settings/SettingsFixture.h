@@ -33,11 +33,11 @@ class SettingsFileFixture : public ::testing::Test {
   protected:
     settings::AppSettings loadFrom(const std::string& fileText) {
         writeFile(ini, fileText);
-        return settings::LoadSettingsFromINI(*fileSystem, ini);
+        return settings::loadSettings(*fileSystem, ini);
     }
-    settings::AppSettings load() { return settings::LoadSettingsFromINI(*fileSystem, ini); }
+    settings::AppSettings load() { return settings::loadSettings(*fileSystem, ini); }
     void save(const settings::AppSettings& values) {
-        const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, values);
+        const auto saved = settings::saveSettings(*fileSystem, ini, values);
         ASSERT_TRUE(saved.ok()) << saved.reason();
     }
 

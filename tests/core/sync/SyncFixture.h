@@ -53,7 +53,7 @@ class SyncFixture : public ::testing::Test {
     }
 
     sync::SyncOutcome run(const std::string& ticks) {
-        return SyncSelectedFiles(slots(ticks), fileSystem, memory);
+        return syncSelectedFiles(slots(ticks), fileSystem, memory);
     }
 };
 

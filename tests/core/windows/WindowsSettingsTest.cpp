@@ -25,7 +25,7 @@ class WindowsSettings : public ::testing::Test {
     std::string ini =
         settings::iniFilePathFor(fileSystem->workingPath(folder.file("Kelvane.exe")), '\\');
 
-    bool exists() { return settings::SettingsFileExists(*fileSystem, ini); }
+    bool exists() { return settings::settingsFileExists(*fileSystem, ini); }
 
     void TearDown() override { clearAttributes(toWide(ini)); }
 
@@ -50,7 +50,7 @@ TEST_F(WindowsSettings, HiddenOrSystemSettingsFileIsReadLikeAnyOther) {
         clearAttributes(toWide(ini));
         addAttributes(ini, attributes);
         EXPECT_TRUE(exists()) << attributes;
-        EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini).AutoSync, "ON") << attributes;
+        EXPECT_EQ(settings::loadSettings(*fileSystem, ini).AutoSync, "ON") << attributes;
     }
 }
 
@@ -58,9 +58,9 @@ TEST_F(WindowsSettings, SaveOverAHiddenSystemFileKeepsItsAttributes) {
     writeFile(ini, "; mine\r\n[SyncSettings]\r\nAutoSync=ON\r\n");
     addAttributes(ini, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{}).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, AppSettings{}).ok());
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), AppSettings{});
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini), AppSettings{});
     EXPECT_EQ(readFile(ini).rfind("; mine\r\n", 0), 0u);
     EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_SYSTEM, 0u);
@@ -71,8 +71,8 @@ TEST_F(WindowsSettings, ReadOnlyFileIsReadAndLeftAsItIs) {
     writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
     addAttributes(ini, FILE_ATTRIBUTE_READONLY);
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini).AutoSync, "ON");
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{});
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini).AutoSync, "ON");
+    const auto saved = settings::saveSettings(*fileSystem, ini, AppSettings{});
 
     EXPECT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("read-only"), std::string::npos) << saved.reason();
@@ -87,7 +87,7 @@ TEST_F(WindowsSettings, FolderOrDeviceIsNeitherReadNorWritten) {
         EXPECT_FALSE(check.loadable) << path;
         EXPECT_NE(check.trouble.reason().find("not an ordinary file"), std::string::npos)
             << path << ": " << check.trouble.reason();
-        EXPECT_FALSE(settings::SaveSettingsToINI(*fileSystem, path, AppSettings{}).ok()) << path;
+        EXPECT_FALSE(settings::saveSettings(*fileSystem, path, AppSettings{}).ok()) << path;
     }
 }
 
@@ -98,13 +98,13 @@ TEST_F(WindowsSettings, Utf16FileStaysUtf16) {
     const std::string bytes(reinterpret_cast<const char*>(text.data()), 2 * text.size());
     writeFile(ini, bytes);
 
-    AppSettings loaded = settings::LoadSettingsFromINI(*fileSystem, ini);
+    AppSettings loaded = settings::loadSettings(*fileSystem, ini);
     EXPECT_EQ(loaded.File1, "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\a.txt");
     loaded.File2 = "D:\\\xCE\xA9\\a.txt";  // not in Windows-1252, kept all the same
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, loaded).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, loaded).ok());
 
     EXPECT_EQ(readFile(ini).rfind(bytes, 0), 0u);
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), loaded);
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini), loaded);
 }
 
 // In Windows-1252 "?" would stand for the Cyrillic and Japanese letters, and the path would
@@ -116,12 +116,12 @@ TEST_F(WindowsSettings, AValueTheAnsiCodePageCannotHoldTurnsTheFileUtf16ForGood)
     AppSettings typed;
     typed.File1 = "C:\\KT\\data\\paths\\\xD0\x96\\\xE6\x97\xA5\xE6\x9C\xAC.txt";
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, typed).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, typed).ok());
 
     const std::wstring head = L"\xFEFF; caf\xE9\r\n[SyncSettings]\r\n";
     const std::string utf16Head(reinterpret_cast<const char*>(head.data()), 2 * head.size());
     EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u);
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), typed);
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini), typed);
     wchar_t stored[MAX_PATH] = {};
     ::GetPrivateProfileStringW(L"FilePathAndFileNames", L"File1", L"", stored, MAX_PATH,
                                toWide(ini).c_str());
@@ -129,10 +129,10 @@ TEST_F(WindowsSettings, AValueTheAnsiCodePageCannotHoldTurnsTheFileUtf16ForGood)
         << "the system's own profile function reads it too";
 
     typed.File1 = "C:\\Caf\xC3\xA9\\a.txt";
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, typed).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, typed).ok());
 
     EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u) << "still UTF-16";
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), typed);
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini), typed);
 }
 
 // An executable in a folder the user cannot write keeps its settings in %APPDATA%.
@@ -144,7 +144,7 @@ TEST_F(WindowsSettings, UsersSettingsFolderIsInAppDataAndMadeOnTheFirstSave) {
 
     const std::string userFolder = fileSystem->userSettingsFolder();
     const auto saved =
-        settings::SaveSettingsToINI(*fileSystem, userFolder + "\\Kelvane.ini", AppSettings{});
+        settings::saveSettings(*fileSystem, userFolder + "\\Kelvane.ini", AppSettings{});
 
     ::SetEnvironmentVariableW(L"APPDATA", length > 0 ? before.data() : nullptr);
     EXPECT_EQ(userFolder, toUtf8(appData) + "\\Kelvane");
@@ -168,9 +168,9 @@ TEST_F(WindowsSettings, WrittenHereReadsBackTheSame) {
     stored.FormTop = -150;
     stored.FormLeft = 2400;
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, stored).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, stored).ok());
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*fileSystem, ini), stored);
+    EXPECT_EQ(settings::loadSettings(*fileSystem, ini), stored);
     const std::string bytes = readFile(ini);
     EXPECT_NE(bytes.find("File1=C:\\Donn\xE9"
                          "es\\Caf\xE9\\notes.txt\r\n"),
@@ -202,7 +202,7 @@ TEST_F(WindowsSettings, AnsiFileWithCrlfLineEndsLoads) {
               "FormTop=1200\r\n"
               "FormLeft=-150\r\n");
 
-    const AppSettings loaded = settings::LoadSettingsFromINI(*fileSystem, ini);
+    const AppSettings loaded = settings::loadSettings(*fileSystem, ini);
 
     EXPECT_EQ(loaded.File1,
               "C:\\Donn\xC3\xA9"
@@ -221,7 +221,7 @@ TEST_F(WindowsSettings, AnsiFileWithCrlfLineEndsLoads) {
 TEST_F(WindowsSettings, SaveKeepsTheCrlfOfAnOldFile) {
     writeFile(ini, "; kept\r\n[SyncSettings]\r\nAutoSync=OFF\r\n");
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{}).ok());
+    ASSERT_TRUE(settings::saveSettings(*fileSystem, ini, AppSettings{}).ok());
 
     const std::string bytes = readFile(ini);
     EXPECT_EQ(bytes.rfind("; kept\r\n[SyncSettings]\r\n", 0), 0u) << bytes;
@@ -235,7 +235,7 @@ TEST_F(WindowsSettings, SaveOverAFileHeldOpenReportsItAndKeepsTheOldOne) {
     writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
     HeldOpen editor(ini, GENERIC_READ | GENERIC_WRITE, 0);
 
-    const auto saved = settings::SaveSettingsToINI(*fileSystem, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*fileSystem, ini, AppSettings{});
 
     EXPECT_FALSE(saved.ok());
     editor.release();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "behaviour/Face.h"
+#include "behaviour/PassRunner.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
 #include "settings/SettingsFile.h"
@@ -28,6 +29,10 @@ std::string alreadyRunningMessage();
 
 // Why the window is asked to close; only the user's own close command asks first.
 enum class CloseCause { UserCommand, ProgramCode, SessionEnd };
+
+// Where the program is in its life. Closing lasts while shutdown waits, for a bounded
+// time, for a copy to stop; once Ended the face has been told to end the program.
+enum class Phase { Running, Closing, Ended };
 
 // Kelvane's behaviour, whatever window system shows it: start-up, what every click,
 // timer tick and tray event does, and shutdown. It owns the state (auto sync on or off,
@@ -65,9 +70,9 @@ class Program {
     void closeRequested(CloseCause cause);
 
     bool autoSyncOn() const { return autoSyncOn_; }
-    bool passRunning() const;
+    bool passRunning() const { return passes_.running(); }
     // True once shutdown has finished and the face was told to end the program.
-    bool ended() const { return ended_; }
+    bool ended() const { return phase_ == Phase::Ended; }
     const std::string& lastSyncEvent() const { return lastEvent_; }
 
     // The clock that decides when a long copy starts showing its progress.
@@ -88,17 +93,15 @@ class Program {
     static constexpr std::chrono::milliseconds kStopWait{1000};
 
   private:
-    struct RunningPass;
-
     bool settingsFileLoadable();
     void loadSettings();
     void showDesignValues();
     void placeWindow(const settings::AppSettings& stored);
     bool startAutoSync();
     void stopAutoSync();
-    void runPass();
+    void runPass(StatusLook startLook);
     void passProgressed(const sync::CopyProgress& progress);
-    void passFinished(const sync::SyncOutcome& outcome);
+    void passFinished(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
     void recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
     std::string retypedTargets(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
     void tellTrayAboutPass(bool failed);
@@ -136,13 +139,11 @@ class Program {
     settings::TroubleMemory settingsTroubles_;
     platform::SessionStart* sessionStart_ = nullptr;
 
-    std::shared_ptr<RunningPass> pass_;
-    bool closing_ = false;
+    PassRunner passes_;
+    std::chrono::steady_clock::time_point passStarted_;
+    Phase phase_ = Phase::Running;
     CloseCause closingCause_ = CloseCause::ProgramCode;
     std::chrono::steady_clock::time_point stopAsked_;
-    bool ended_ = false;
-    // What the pass's thread holds on to: the program, while it exists.
-    std::shared_ptr<Program*> self_ = std::make_shared<Program*>(this);
 };
 
 }  // namespace kelvane::behaviour

@@ -152,7 +152,6 @@ void Program::syncNowClicked() {
     if (passRunning() || phase_ != Phase::Running) {
         return;  // a pass never starts inside another
     }
-    showLastEvent(StatusLook::Normal);
     runPass(StatusLook::Normal);
 }
 

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         const std::string path = (sub / "notes.txt").string();
         std::ofstream(path) << "same";
         fs::last_write_time(path, when);
-        slots[static_cast<std::size_t>(i)] = {path, 1};
+        slots[static_cast<std::size_t>(i)] = {path, kelvane::sync::Tick::On};
     }
     auto fileSystem = kelvane::platform::makeSystemFileSystem();
     long sink = 0;

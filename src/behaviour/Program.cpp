@@ -73,7 +73,7 @@ bool Program::settingsFileLoadable() {
 void Program::loadSettings() {
     const settings::AppSettings stored = settings::loadSettings(fileSystem_, settingsPath_);
     const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
-    const int ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
+    const Tick ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
     for (int slot = 1; slot <= 3; ++slot) {
         face_.setTickState(slot, ticks[slot - 1]);
         face_.setPathText(slot, *paths[slot - 1]);

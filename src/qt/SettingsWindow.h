@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <array>
 
+#include "sync/Tick.h"
+
 namespace kelvane::qt {
 
 // The interval box. Its five-character limit is for typing only: a text the program puts
@@ -33,9 +35,8 @@ class TickBox : public QCheckBox {
   public:
     using QCheckBox::QCheckBox;
 
-    // 0, 1, or 2 for the greyed state, as the settings file stores it.
-    int storedState() const;
-    void setStoredState(int state);
+    sync::Tick tick() const;
+    void setTick(sync::Tick tick);
 
   protected:
     void nextCheckState() override;

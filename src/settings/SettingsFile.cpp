@@ -41,9 +41,9 @@ std::array<std::string, 11> valuesOf(const AppSettings& settings) {
     return {settings.File1,
             settings.File2,
             settings.File3,
-            std::to_string(settings.File1_Selected),
-            std::to_string(settings.File2_Selected),
-            std::to_string(settings.File3_Selected),
+            std::to_string(storedTick(settings.File1_Selected)),
+            std::to_string(storedTick(settings.File2_Selected)),
+            std::to_string(storedTick(settings.File3_Selected)),
             settings.SyncInterval,
             settings.AutoSync,
             settings.LastSyncEvent,
@@ -77,7 +77,9 @@ class StoredValues {
         return file_.encoding == TextEncoding::SystemBytes ? fileSystem_.fromProfileBytes(*stored)
                                                            : *stored;
     }
-    int checkBox(std::size_t row) const { return checkBoxStateFrom(text(row)); }
+    sync::Tick checkBox(std::size_t row) const {
+        return tickFromStored(checkBoxStateFrom(text(row)));
+    }
     double position(std::size_t row) const { return leadingNumber(text(row)); }
 
   private:

@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Result.h"
+#include "sync/Tick.h"
 
 namespace kelvane::settings {
 
@@ -34,7 +35,9 @@ struct AppSettings {
     std::string File1 = firstRunExample(1);
     std::string File2 = firstRunExample(2);
     std::string File3;
-    int File1_Selected = 1, File2_Selected = 1, File3_Selected = 0;  // 0, 1 or greyed 2
+    // Stored as 0, 1 and 2 for greyed.
+    sync::Tick File1_Selected = sync::Tick::On, File2_Selected = sync::Tick::On,
+               File3_Selected = sync::Tick::Off;
     std::string SyncInterval = "10";  // as typed; judged only when auto sync starts
     std::string AutoSync = "OFF";     // "ON" switches auto sync on, compared exactly
     std::string LastSyncEvent = "NIL";

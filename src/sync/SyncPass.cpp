@@ -40,7 +40,7 @@ SyncOutcome failed(std::string reason) {
 }
 
 bool isTicked(const FileSlot& slot) {
-    return slot.selected == 1;
+    return slot.tick == Tick::On;
 }
 
 // The same path text, or two spellings the file system takes for one file.

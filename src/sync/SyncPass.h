@@ -8,13 +8,14 @@
 
 #include "platform/FileSystem.h"
 #include "sync/CopyMemory.h"
+#include "sync/Tick.h"
 
 namespace kelvane::sync {
 
 // One numbered file entry as the window holds it: the typed path and its tick box state.
 struct FileSlot {
     std::string pathText;
-    int selected = 0;  // 1 ticked; 0 and the greyed state 2 both leave the slot out
+    Tick tick = Tick::Off;  // only a ticked slot takes part; a greyed one is left out
 };
 
 using FileSlots = std::array<FileSlot, 3>;

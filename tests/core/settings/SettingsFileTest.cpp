@@ -106,7 +106,9 @@ TEST_F(SettingsFileTest, MegabyteOfRandomBytesLoadsAndSavesCleanly) {
 
     const settings::AppSettings loaded = load();
 
-    for (const int tick : {loaded.File1_Selected, loaded.File2_Selected, loaded.File3_Selected}) {
+    for (const int tick :
+         {settings::storedTick(loaded.File1_Selected), settings::storedTick(loaded.File2_Selected),
+          settings::storedTick(loaded.File3_Selected)}) {
         EXPECT_TRUE(tick >= 0 && tick <= 2) << tick;
     }
     EXPECT_TRUE(std::isfinite(loaded.FormTop) && std::isfinite(loaded.FormLeft));

@@ -133,7 +133,7 @@ TEST_F(SyncFixture, GreyedTickCountsAsNotTicked) {
     put(1, "new", kNew);
     put(2, "old", kOld);
     auto chosen = slots("110");
-    chosen[1].selected = 2;
+    chosen[1].tick = sync::Tick::Greyed;
 
     const auto outcome = syncSelectedFiles(chosen, fileSystem);
 

@@ -161,7 +161,7 @@ TEST_F(WindowsSettings, WrittenHereReadsBackTheSame) {
         "es\\Caf\xC3\xA9\\notes.txt";
     stored.File2 = "\\\\server\\share\\Caf\xC3\xA9\\notes.txt";
     stored.File3 = " D:/with blanks/notes.txt ";
-    stored.File3_Selected = 2;
+    stored.File3_Selected = sync::Tick::Greyed;
     stored.SyncInterval = "15";
     stored.AutoSync = "ON";
     stored.LastSyncEvent = "File2 updated 3/14/2025 at 9:05:07 PM";
@@ -209,8 +209,8 @@ TEST_F(WindowsSettings, AnsiFileWithCrlfLineEndsLoads) {
               "es\\r\xC3\xA9sum\xC3\xA9.txt");
     EXPECT_EQ(loaded.File2, "E:\\Sauvegarde\\r\xC3\xA9sum\xC3\xA9.txt");
     EXPECT_EQ(loaded.File3, "");
-    EXPECT_EQ(loaded.File1_Selected, 1);
-    EXPECT_EQ(loaded.File3_Selected, 0);
+    EXPECT_EQ(loaded.File1_Selected, sync::Tick::On);
+    EXPECT_EQ(loaded.File3_Selected, sync::Tick::Off);
     EXPECT_EQ(loaded.SyncInterval, "30");
     EXPECT_EQ(loaded.AutoSync, "ON");
     EXPECT_EQ(loaded.LastSyncEvent, "File2 updated 14.03.2025 at 21:05:07");

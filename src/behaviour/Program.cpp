@@ -28,6 +28,7 @@ Program::Program(Face& face, platform::FileSystem& fileSystem, std::string setti
       fileSystem_(fileSystem),
       settingsPath_(std::move(settingsPath)),
       clock_([] { return std::chrono::steady_clock::now(); }),
+      controls_(face),
       passes_(face, fileSystem) {}
 
 Program::~Program() = default;
@@ -37,7 +38,7 @@ Program::~Program() = default;
 void Program::start(const std::string& oneInstanceWarning) {
     face_.setTitle(std::string("Kelvane ") + kVersion);
     if (settingsFileLoadable()) {
-        loadSettings();
+        showStoredSettings();
     } else {
         showDesignValues();
         stopAutoSync();
@@ -70,17 +71,10 @@ bool Program::settingsFileLoadable() {
     return check.loadable;
 }
 
-void Program::loadSettings() {
+void Program::showStoredSettings() {
     const settings::AppSettings stored = settings::loadSettings(fileSystem_, settingsPath_);
-    const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
-    const Tick ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
-    for (int slot = 1; slot <= 3; ++slot) {
-        face_.setTickState(slot, ticks[slot - 1]);
-        face_.setPathText(slot, *paths[slot - 1]);
-        storedPaths_[static_cast<std::size_t>(slot - 1)] = {*paths[slot - 1], face_.pathText(slot)};
-    }
+    controls_.showStored(stored);
     placeWindow(stored);
-    face_.setIntervalText(stored.SyncInterval);
     // The line comes before auto sync: a log-out during the interval's message saves it.
     lastEvent_ = stored.LastSyncEvent;
     showLastEvent(StatusLook::Normal);
@@ -93,13 +87,7 @@ void Program::loadSettings() {
 
 void Program::showDesignValues() {
     const settings::AppSettings design;
-    face_.setPathText(1, design.File1);
-    face_.setPathText(2, design.File2);
-    face_.setPathText(3, design.File3);
-    face_.setTickState(1, design.File1_Selected);
-    face_.setTickState(2, design.File2_Selected);
-    face_.setTickState(3, design.File3_Selected);
-    face_.setIntervalText(design.SyncInterval);
+    controls_.showFirstRun(design);
     lastEvent_ = design.LastSyncEvent;
     showLastEvent(StatusLook::Normal);
 }
@@ -172,20 +160,6 @@ void Program::timerTicked() {
     runPass(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
 }
 
-sync::FileSlots Program::readSlots() const {
-    sync::FileSlots slots;
-    for (int slot = 1; slot <= 3; ++slot) {
-        slots[static_cast<std::size_t>(slot - 1)] = {pathOf(slot), face_.tickState(slot)};
-    }
-    return slots;
-}
-
-std::string Program::pathOf(int slot) const {
-    const std::string shown = face_.pathText(slot);
-    const StoredPath& stored = storedPaths_.at(static_cast<std::size_t>(slot - 1));
-    return shown == stored.shown ? stored.stored : shown;
-}
-
 // An outcome of equal times would change nothing on a line that shows no news, so the
 // pass need not wake the window to say so.
 void Program::runPass(StatusLook startLook) {
@@ -194,7 +168,7 @@ void Program::runPass(StatusLook startLook) {
         look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_;
     passStarted_ = clock_();
     passes_.start(
-        readSlots(),
+        controls_.fileSlots(),
         equalChangesNothing ? PassRunner::EqualTimes::Untold : PassRunner::EqualTimes::Told,
         [this](const sync::CopyProgress& progress) { passProgressed(progress); },
         [this](const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
@@ -259,7 +233,7 @@ std::string Program::retypedTargets(const sync::SyncOutcome& outcome,
     std::string note;
     for (const int slot : outcome.updatedSlots) {
         const std::string& copiedTo = used.at(static_cast<std::size_t>(slot - 1)).pathText;
-        if (pathOf(slot) != copiedTo) {
+        if (controls_.path(slot) != copiedTo) {
             note += (note.empty() ? "" : "\n") + std::string("File") + std::to_string(slot) +
                     " was " + copiedTo + " when it was updated.";
         }
@@ -377,19 +351,9 @@ void Program::sessionStartChosen() {
 // ---- Settings ---------------------------------------------------------------------------
 
 platform::Status Program::saveSettings() {
-    settings::AppSettings stored;
-    stored.File1 = pathOf(1);
-    stored.File2 = pathOf(2);
-    stored.File3 = pathOf(3);
-    stored.File1_Selected = face_.tickState(1);
-    stored.File2_Selected = face_.tickState(2);
-    stored.File3_Selected = face_.tickState(3);
-    stored.SyncInterval = face_.intervalText();
+    settings::AppSettings stored = controls_.read();
     stored.AutoSync = autoSyncOn_ ? "ON" : "OFF";
     stored.LastSyncEvent = lastEvent_;  // never the progress of a copy still running
-    const WindowPosition position = face_.windowPosition();
-    stored.FormTop = position.top;
-    stored.FormLeft = position.left;
     return settings::saveSettings(fileSystem_, settingsPath_, stored);
 }
 

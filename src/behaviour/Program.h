@@ -8,6 +8,7 @@
 
 #include "behaviour/Face.h"
 #include "behaviour/PassRunner.h"
+#include "behaviour/WindowSettings.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
 #include "settings/SettingsFile.h"
@@ -94,7 +95,7 @@ class Program {
 
   private:
     bool settingsFileLoadable();
-    void loadSettings();
+    void showStoredSettings();
     void showDesignValues();
     void placeWindow(const settings::AppSettings& stored);
     bool startAutoSync();
@@ -111,9 +112,7 @@ class Program {
     void unload(CloseCause cause);
     void waitForTheStop();
     void finishUnload(CloseCause cause);
-    sync::FileSlots readSlots() const;
     bool showSessionStartState();
-    std::string pathOf(int slot) const;
 
     Face& face_;
     platform::FileSystem& fileSystem_;
@@ -125,14 +124,7 @@ class Program {
     StatusLook look_ = StatusLook::Normal;
     // What the line shows on hovering: a failure's reason, or where a copy went.
     std::string statusDetail_;
-    // A stored path as the settings file holds it, and as its box shows it. Bytes that
-    // are no UTF-8 (Latin-1 names on Linux) cannot be shown as they are; while the box
-    // still shows what it was given, the stored bytes are the path.
-    struct StoredPath {
-        std::string stored;
-        std::string shown;
-    };
-    std::array<StoredPath, 3> storedPaths_;
+    WindowSettings controls_;
     std::string lastBrowseFolder_;
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;

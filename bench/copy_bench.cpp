@@ -45,11 +45,12 @@ void touchSource(const std::string& path, long round) {
 
 double timePass(const std::string& source, const std::string& target,
                 kelvane::platform::FileSystem& fileSystem) {
-    const kelvane::sync::FileSlots slots = {kelvane::sync::FileSlot{source, 1},
-                                            kelvane::sync::FileSlot{target, 1},
-                                            kelvane::sync::FileSlot{"", 0}};
+    const kelvane::sync::FileSlots slots = {
+        kelvane::sync::FileSlot{source, kelvane::sync::Tick::On},
+        kelvane::sync::FileSlot{target, kelvane::sync::Tick::On},
+        kelvane::sync::FileSlot{"", kelvane::sync::Tick::Off}};
     return secondsFor([&] {
-        const auto outcome = kelvane::sync::SyncSelectedFiles(slots, fileSystem);
+        const auto outcome = kelvane::sync::syncSelectedFiles(slots, fileSystem);
         if (outcome.result != kelvane::sync::SyncResult::Copied) {
             std::fprintf(stderr, "pass did not copy: %s\n", outcome.reason.c_str());
             std::exit(1);

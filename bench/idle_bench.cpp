@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         const std::string path = (sub / "notes.txt").string();
         std::ofstream(path) << "same";
         fs::last_write_time(path, when);
-        slots[static_cast<std::size_t>(i)] = {path, 1};
+        slots[static_cast<std::size_t>(i)] = {path, kelvane::sync::Tick::On};
     }
     auto fileSystem = kelvane::platform::makeSystemFileSystem();
     long sink = 0;
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         pass.push_back(secondsFor([&] {
             for (long i = 0; i < passes; ++i) {
                 sink +=
-                    static_cast<long>(kelvane::sync::SyncSelectedFiles(slots, *fileSystem).result);
+                    static_cast<long>(kelvane::sync::syncSelectedFiles(slots, *fileSystem).result);
             }
         }));
         floor.push_back(secondsFor([&] {

@@ -39,7 +39,7 @@ AppSettings settingsHolding(const std::string& text) {
     AppSettings values;
     values.File1 = values.File2 = values.File3 = text;
     values.SyncInterval = values.AutoSync = values.LastSyncEvent = text;
-    values.File2_Selected = 2;
+    values.File2_Selected = kelvane::sync::Tick::Greyed;
     values.FormTop = -150;
     return values;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "sync/Tick.h"
+
 namespace kelvane::behaviour {
 
 // How the last-sync line looks: normal black, bold black, or bold red for a failure.
@@ -22,10 +24,7 @@ struct WindowPosition {
     double left = 0;
 };
 
-// A tick box as the settings file stores it: 0, 1, or 2 for the greyed state.
-inline constexpr int kUnticked = 0;
-inline constexpr int kTicked = 1;
-inline constexpr int kGreyed = 2;
+using sync::Tick;
 
 // What the program needs of a window system: the settings window's controls, its boxes,
 // the help page, the tray icon, the timer, the clock and a second thread. A face does
@@ -39,8 +38,8 @@ class Face {
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string pathText(int slot) const = 0;
     virtual void setPathText(int slot, const std::string& text) = 0;
-    virtual int tickState(int slot) const = 0;
-    virtual void setTickState(int slot, int state) = 0;
+    virtual Tick tickState(int slot) const = 0;
+    virtual void setTickState(int slot, Tick tick) = 0;
     virtual std::string intervalText() const = 0;
     virtual void setIntervalText(const std::string& text) = 0;
     // Locks the tick boxes, the path boxes and the interval box while auto sync runs.

@@ -1,34 +1,8 @@
 #include "behaviour/Program.h"
 
-#include <atomic>
-
 #include "sync/AutoSyncInterval.h"
 
 namespace kelvane::behaviour {
-
-// One pass on its way: what the worker thread shares with the user-interface thread.
-struct Program::RunningPass {
-    std::atomic<bool> cancelled{false};
-    std::atomic<int> lastPercent{-1};
-    std::chrono::steady_clock::time_point started;
-    sync::FileSlots slots;  // the paths the pass works on, as they were when it began
-    // Set before the pass starts: an outcome of equal times would change nothing on
-    // screen, so the pass need not wake the window to say so. An idle auto sync then costs
-    // the window one wake-up a tick, the timer's own.
-    bool quietIfEqual = false;
-    // Set by the pass when it ended that quietly; the window reads it at its next look.
-    std::atomic<bool> endedQuietly{false};
-
-    // The pass's side: true when it ended without anything to send back. A stop asked
-    // for meanwhile is always answered, so a shutdown waiting for it goes on.
-    bool endQuietly(const sync::SyncOutcome& outcome) {
-        if (!quietIfEqual || outcome.result != sync::SyncResult::Equal) {
-            return false;
-        }
-        endedQuietly = true;
-        return !cancelled;
-    }
-};
 
 namespace {
 
@@ -43,12 +17,6 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, isRoot ? separator + 1 : separator);
 }
 
-int percentOf(const sync::CopyProgress& progress) {
-    return progress.totalBytes == 0
-               ? 100
-               : static_cast<int>(progress.copiedBytes * 100 / progress.totalBytes);
-}
-
 }  // namespace
 
 std::string alreadyRunningMessage() {
@@ -61,7 +29,9 @@ Program::Program(Face& face, platform::FileSystem& fileSystem,
       fileSystem_(fileSystem),
       settingsStore_(settingsStore),
       settingsPath_(std::move(settingsPath)),
-      clock_([] { return std::chrono::steady_clock::now(); }) {}
+      clock_([] { return std::chrono::steady_clock::now(); }),
+      controls_(face),
+      passes_(face, fileSystem) {}
 
 Program::~Program() = default;
 
@@ -70,13 +40,13 @@ Program::~Program() = default;
 void Program::start(const std::string& oneInstanceWarning) {
     face_.setTitle(std::string("Kelvane ") + kVersion);
     if (settingsFileLoadable()) {
-        loadSettings();
+        showStoredSettings();
     } else {
         showDesignValues();
         stopAutoSync();
         face_.openHelp(true);
     }
-    if (ended_) {
+    if (phase_ == Phase::Ended) {
         return;  // the session ended while a start-up message was open
     }
     if (sessionStart_ != nullptr) {
@@ -103,18 +73,10 @@ bool Program::settingsFileLoadable() {
     return check.loadable;
 }
 
-void Program::loadSettings() {
-    const settings::AppSettings stored =
-        settings::LoadSettingsFromINI(settingsStore_, settingsPath_);
-    const std::string* paths[] = {&stored.File1, &stored.File2, &stored.File3};
-    const int ticks[] = {stored.File1_Selected, stored.File2_Selected, stored.File3_Selected};
-    for (int slot = 1; slot <= 3; ++slot) {
-        face_.setTickState(slot, ticks[slot - 1]);
-        face_.setPathText(slot, *paths[slot - 1]);
-        storedPaths_[static_cast<std::size_t>(slot - 1)] = {*paths[slot - 1], face_.pathText(slot)};
-    }
+void Program::showStoredSettings() {
+    const settings::AppSettings stored = settings::loadSettings(settingsStore_, settingsPath_);
+    controls_.showStored(stored);
     placeWindow(stored);
-    face_.setIntervalText(stored.SyncInterval);
     // The line comes before auto sync: a log-out during the interval's message saves it.
     lastEvent_ = stored.LastSyncEvent;
     showLastEvent(StatusLook::Normal);
@@ -127,13 +89,7 @@ void Program::loadSettings() {
 
 void Program::showDesignValues() {
     const settings::AppSettings design;
-    face_.setPathText(1, design.File1);
-    face_.setPathText(2, design.File2);
-    face_.setPathText(3, design.File3);
-    face_.setTickState(1, design.File1_Selected);
-    face_.setTickState(2, design.File2_Selected);
-    face_.setTickState(3, design.File3_Selected);
-    face_.setIntervalText(design.SyncInterval);
+    controls_.showFirstRun(design);
     lastEvent_ = design.LastSyncEvent;
     showLastEvent(StatusLook::Normal);
 }
@@ -183,15 +139,14 @@ void Program::autoSyncClicked() {
 // ---- The sync pass ----------------------------------------------------------------------
 
 void Program::syncNowClicked() {
-    if (passRunning() || closing_) {
+    if (passRunning() || phase_ != Phase::Running) {
         return;  // a pass never starts inside another
     }
-    showLastEvent(StatusLook::Normal);
-    runPass();
+    runPass(StatusLook::Normal);
 }
 
 void Program::timerTicked() {
-    if (closing_) {
+    if (phase_ != Phase::Running) {
         // While the program ends, the timer only bounds the wait for a copy to stop. A
         // tick of auto sync already on its way (Windows keeps one posted after the timer
         // is killed) arrives at once and is not the wait's own.
@@ -203,82 +158,41 @@ void Program::timerTicked() {
     if (passRunning()) {
         return;
     }
-    runPass();
-}
-
-sync::FileSlots Program::readSlots() const {
-    sync::FileSlots slots;
-    for (int slot = 1; slot <= 3; ++slot) {
-        slots[static_cast<std::size_t>(slot - 1)] = {pathOf(slot), face_.tickState(slot)};
-    }
-    return slots;
-}
-
-std::string Program::pathOf(int slot) const {
-    const std::string shown = face_.pathText(slot);
-    const StoredPath& stored = storedPaths_.at(static_cast<std::size_t>(slot - 1));
-    return shown == stored.shown ? stored.stored : shown;
-}
-
-// The pass's thread touches only the face, the file system and the pass's own shared
-// state; what it sends back runs on the user-interface thread, and only while this
-// program still exists.
-void Program::runPass() {
     // The pass starts in black and keeps the weight of the line it follows.
-    showLastEvent(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
-    auto pass = std::make_shared<RunningPass>();
-    pass->started = clock_();
-    pass->slots = readSlots();
-    pass->quietIfEqual =
-        look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_ && !closing_;
-    pass_ = pass;
-    Face& face = face_;
-    platform::FileSystem& fileSystem = fileSystem_;
-    const std::weak_ptr<Program*> program = self_;
-    face_.runInBackground([&face, &fileSystem, program, pass, slots = pass->slots] {
-        const auto sendBack = [&face, program](std::function<void(Program&)> task) {
-            face.runOnUiThread([program, task = std::move(task)] {
-                if (const auto alive = program.lock()) {
-                    task(**alive);
-                }
-            });
-        };
-        sync::PassControl control;
-        control.cancelled = [pass] { return pass->cancelled.load(); };
-        control.progressed = [pass, &sendBack](const sync::CopyProgress& progress) {
-            // At most one message a percent, so a fast copy does not flood the window.
-            if (pass->lastPercent.exchange(percentOf(progress)) != percentOf(progress)) {
-                sendBack([progress](Program& self) { self.passProgressed(progress); });
-            }
-        };
-        const sync::SyncOutcome outcome = sync::SyncSelectedFiles(slots, fileSystem, control);
-        if (!pass->endQuietly(outcome)) {
-            sendBack([outcome](Program& self) { self.passFinished(outcome); });
-        }
-    });
+    runPass(look_ == StatusLook::Normal ? StatusLook::Normal : StatusLook::Bold);
+}
+
+// An outcome of equal times would change nothing on a line that shows no news, so the
+// pass need not wake the window to say so.
+void Program::runPass(StatusLook startLook) {
+    showLastEvent(startLook);
+    const bool equalChangesNothing =
+        look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_;
+    passStarted_ = clock_();
+    passes_.start(
+        controls_.fileSlots(),
+        equalChangesNothing ? PassRunner::EqualTimes::Untold : PassRunner::EqualTimes::Told,
+        [this](const sync::CopyProgress& progress) { passProgressed(progress); },
+        [this](const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
+            passFinished(outcome, used);
+        });
 }
 
 void Program::passProgressed(const sync::CopyProgress& progress) {
-    if (!pass_ || closing_ || clock_() - pass_->started < kProgressDelay) {
+    if (phase_ != Phase::Running || clock_() - passStarted_ < kProgressDelay) {
         return;
     }
     face_.showStatus("Copying to File" + std::to_string(progress.targetSlot) + ": " +
-                         std::to_string(percentOf(progress)) + " %",
+                         std::to_string(copiedPercent(progress)) + " %",
                      StatusLook::Normal, {});
 }
 
-bool Program::passRunning() const {
-    return pass_ != nullptr && !pass_->endedQuietly;
-}
-
-void Program::passFinished(const sync::SyncOutcome& outcome) {
-    if (ended_) {
-        return;  // a stop and a quiet end crossed; shutdown has already finished
+void Program::passFinished(const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
+    if (phase_ == Phase::Ended) {
+        return;  // a copy that outlived the wait for its stop; shutdown has finished
     }
-    const sync::FileSlots used = pass_->slots;
-    pass_.reset();
     recordOutcome(outcome, used);
-    if (closing_) {
+    if (phase_ == Phase::Closing) {
         finishUnload(closingCause_);
         return;
     }
@@ -321,7 +235,7 @@ std::string Program::retypedTargets(const sync::SyncOutcome& outcome,
     std::string note;
     for (const int slot : outcome.updatedSlots) {
         const std::string& copiedTo = used.at(static_cast<std::size_t>(slot - 1)).pathText;
-        if (pathOf(slot) != copiedTo) {
+        if (controls_.path(slot) != copiedTo) {
             note += (note.empty() ? "" : "\n") + std::string("File") + std::to_string(slot) +
                     " was " + copiedTo + " when it was updated.";
         }
@@ -352,7 +266,7 @@ void Program::showLastEvent(StatusLook look) {
 
 void Program::browseClicked(int slot) {
     const std::optional<std::string> chosen = face_.chooseFile(kSelectFileTitle, lastBrowseFolder_);
-    if (!chosen || chosen->empty() || ended_) {
+    if (!chosen || chosen->empty() || phase_ == Phase::Ended) {
         return;  // Cancel leaves the box alone
     }
     lastBrowseFolder_ = folderOf(*chosen);
@@ -369,7 +283,7 @@ void Program::showHelpChosen() {
 
 void Program::hideToTrayClicked() {
     showSaveFailure(saveSettings());
-    if (ended_) {
+    if (phase_ == Phase::Ended) {
         return;
     }
     // Without a tray the hidden window could never be reached again.
@@ -408,7 +322,7 @@ bool Program::showSessionStartState() {
 }
 
 void Program::trayMenuOpening() {
-    if (sessionStart_ != nullptr && !ended_) {
+    if (sessionStart_ != nullptr && phase_ != Phase::Ended) {
         showSessionStartState();
     }
 }
@@ -416,7 +330,7 @@ void Program::trayMenuOpening() {
 // Switched at once, with no save: the system keeps this state, not the settings file. The
 // tick then shows what the system reports, and a change that did not take is told.
 void Program::sessionStartChosen() {
-    if (sessionStart_ == nullptr || ended_) {
+    if (sessionStart_ == nullptr || phase_ == Phase::Ended) {
         return;
     }
     const platform::Result<bool> before = sessionStart_->isEnabled();
@@ -439,20 +353,10 @@ void Program::sessionStartChosen() {
 // ---- Settings ---------------------------------------------------------------------------
 
 platform::Status Program::saveSettings() {
-    settings::AppSettings stored;
-    stored.File1 = pathOf(1);
-    stored.File2 = pathOf(2);
-    stored.File3 = pathOf(3);
-    stored.File1_Selected = face_.tickState(1);
-    stored.File2_Selected = face_.tickState(2);
-    stored.File3_Selected = face_.tickState(3);
-    stored.SyncInterval = face_.intervalText();
+    settings::AppSettings stored = controls_.read();
     stored.AutoSync = autoSyncOn_ ? "ON" : "OFF";
     stored.LastSyncEvent = lastEvent_;  // never the progress of a copy still running
-    const WindowPosition position = face_.windowPosition();
-    stored.FormTop = position.top;
-    stored.FormLeft = position.left;
-    return settings::SaveSettingsToINI(settingsStore_, settingsPath_, stored);
+    return settings::saveSettings(settingsStore_, settingsPath_, stored);
 }
 
 // The same failure at every "Hide to tray" would only nag: each is told once, until a
@@ -468,16 +372,16 @@ void Program::showSaveFailure(const platform::Status& saved) {
 // ---- Shutdown ---------------------------------------------------------------------------
 
 void Program::closeRequested(CloseCause cause) {
-    if (ended_) {
+    if (phase_ == Phase::Ended) {
         return;
     }
     if (cause == CloseCause::SessionEnd) {
         // Nobody is there to answer: close every box, and let no code wait on one.
         face_.dismissBoxes();
-    } else if (closing_) {
+    } else if (phase_ == Phase::Closing) {
         return;  // already on its way out, waiting for the copy to stop
     } else if (cause == CloseCause::UserCommand) {
-        if (!face_.askYesNo(kAskBeforeStopping) || ended_ || closing_) {
+        if (!face_.askYesNo(kAskBeforeStopping) || phase_ != Phase::Running) {
             return;
         }
     }
@@ -485,25 +389,19 @@ void Program::closeRequested(CloseCause cause) {
 }
 
 void Program::unload(CloseCause cause) {
-    if (closing_) {
+    closingCause_ = cause;
+    if (phase_ == Phase::Closing) {
         // A session end while waiting for the copy to stop: the wait keeps its end, and
         // no message may wait for an answer once it is over.
-        closingCause_ = cause;
         return;
     }
-    closing_ = true;
-    closingCause_ = cause;
+    phase_ = Phase::Closing;
     face_.stopTimer();
-    if (pass_) {
-        // The copy stops at its next chunk; its temporary file goes and the target keeps
-        // its old bytes. Shutdown goes on when the outcome arrives. The stop is asked for
-        // before the quiet end is looked at, and the pass looks the other way round, so
-        // one of the two always sees the other: the outcome cannot be lost.
-        pass_->cancelled = true;
-        if (!pass_->endedQuietly) {
-            waitForTheStop();
-            return;
-        }
+    // The copy stops at its next chunk; its temporary file goes and the target keeps its
+    // old bytes. Shutdown goes on when the outcome arrives.
+    if (passes_.cancel()) {
+        waitForTheStop();
+        return;
     }
     finishUnload(cause);
 }
@@ -519,10 +417,10 @@ void Program::waitForTheStop() {
 }
 
 void Program::finishUnload(CloseCause cause) {
-    if (ended_) {
+    if (phase_ == Phase::Ended) {
         return;
     }
-    ended_ = true;
+    phase_ = Phase::Ended;
     face_.stopTimer();
     const platform::Status saved = saveSettings();
     if (cause != CloseCause::SessionEnd) {

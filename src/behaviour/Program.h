@@ -7,6 +7,8 @@
 #include <string>
 
 #include "behaviour/Face.h"
+#include "behaviour/PassRunner.h"
+#include "behaviour/WindowSettings.h"
 #include "platform/FileSystem.h"
 #include "platform/SessionStart.h"
 #include "platform/SettingsStore.h"
@@ -29,6 +31,10 @@ std::string alreadyRunningMessage();
 
 // Why the window is asked to close; only the user's own close command asks first.
 enum class CloseCause { UserCommand, ProgramCode, SessionEnd };
+
+// Where the program is in its life. Closing lasts while shutdown waits, for a bounded
+// time, for a copy to stop; once Ended the face has been told to end the program.
+enum class Phase { Running, Closing, Ended };
 
 // Kelvane's behaviour, whatever window system shows it: start-up, what every click,
 // timer tick and tray event does, and shutdown. It owns the state (auto sync on or off,
@@ -67,9 +73,9 @@ class Program {
     void closeRequested(CloseCause cause);
 
     bool autoSyncOn() const { return autoSyncOn_; }
-    bool passRunning() const;
+    bool passRunning() const { return passes_.running(); }
     // True once shutdown has finished and the face was told to end the program.
-    bool ended() const { return ended_; }
+    bool ended() const { return phase_ == Phase::Ended; }
     const std::string& lastSyncEvent() const { return lastEvent_; }
 
     // The clock that decides when a long copy starts showing its progress.
@@ -90,17 +96,15 @@ class Program {
     static constexpr std::chrono::milliseconds kStopWait{1000};
 
   private:
-    struct RunningPass;
-
     bool settingsFileLoadable();
-    void loadSettings();
+    void showStoredSettings();
     void showDesignValues();
     void placeWindow(const settings::AppSettings& stored);
     bool startAutoSync();
     void stopAutoSync();
-    void runPass();
+    void runPass(StatusLook startLook);
     void passProgressed(const sync::CopyProgress& progress);
-    void passFinished(const sync::SyncOutcome& outcome);
+    void passFinished(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
     void recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
     std::string retypedTargets(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
     void tellTrayAboutPass(bool failed);
@@ -110,9 +114,7 @@ class Program {
     void unload(CloseCause cause);
     void waitForTheStop();
     void finishUnload(CloseCause cause);
-    sync::FileSlots readSlots() const;
     bool showSessionStartState();
-    std::string pathOf(int slot) const;
 
     Face& face_;
     platform::FileSystem& fileSystem_;
@@ -125,27 +127,18 @@ class Program {
     StatusLook look_ = StatusLook::Normal;
     // What the line shows on hovering: a failure's reason, or where a copy went.
     std::string statusDetail_;
-    // A stored path as the settings file holds it, and as its box shows it. Bytes that
-    // are no UTF-8 (Latin-1 names on Linux) cannot be shown as they are; while the box
-    // still shows what it was given, the stored bytes are the path.
-    struct StoredPath {
-        std::string stored;
-        std::string shown;
-    };
-    std::array<StoredPath, 3> storedPaths_;
+    WindowSettings controls_;
     std::string lastBrowseFolder_;
     bool trayShown_ = false;
     bool failureToldFromTray_ = false;
     settings::TroubleMemory settingsTroubles_;
     platform::SessionStart* sessionStart_ = nullptr;
 
-    std::shared_ptr<RunningPass> pass_;
-    bool closing_ = false;
+    PassRunner passes_;
+    std::chrono::steady_clock::time_point passStarted_;
+    Phase phase_ = Phase::Running;
     CloseCause closingCause_ = CloseCause::ProgramCode;
     std::chrono::steady_clock::time_point stopAsked_;
-    bool ended_ = false;
-    // What the pass's thread holds on to: the program, while it exists.
-    std::shared_ptr<Program*> self_ = std::make_shared<Program*>(this);
 };
 
 }  // namespace kelvane::behaviour

@@ -82,12 +82,12 @@ void QtFace::setPathText(int slot, const std::string& text) {
     row(slot).path->setText(fromUtf8(text));
 }
 
-int QtFace::tickState(int slot) const {
-    return row(slot).tick->storedState();
+behaviour::Tick QtFace::tickState(int slot) const {
+    return row(slot).tick->tick();
 }
 
-void QtFace::setTickState(int slot, int state) {
-    row(slot).tick->setStoredState(state);
+void QtFace::setTickState(int slot, behaviour::Tick tick) {
+    row(slot).tick->setTick(tick);
 }
 
 std::string QtFace::intervalText() const {

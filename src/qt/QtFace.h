@@ -47,8 +47,8 @@ class QtFace final : public QObject, public behaviour::Face {
     void setTitle(const std::string& title) override;
     std::string pathText(int slot) const override;
     void setPathText(int slot, const std::string& text) override;
-    int tickState(int slot) const override;
-    void setTickState(int slot, int state) override;
+    behaviour::Tick tickState(int slot) const override;
+    void setTickState(int slot, behaviour::Tick tick) override;
     std::string intervalText() const override;
     void setIntervalText(const std::string& text) override;
     void lockSlots(bool locked) override;

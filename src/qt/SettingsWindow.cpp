@@ -108,12 +108,16 @@ void IntervalBox::fitLimitTo(const QString& text) {
     setMaxLength(std::max(kTypedLimit, static_cast<int>(text.size())));
 }
 
-int TickBox::storedState() const {
-    return checkState() == Qt::Checked ? 1 : checkState() == Qt::PartiallyChecked ? 2 : 0;
+sync::Tick TickBox::tick() const {
+    return checkState() == Qt::Checked            ? sync::Tick::On
+           : checkState() == Qt::PartiallyChecked ? sync::Tick::Greyed
+                                                  : sync::Tick::Off;
 }
 
-void TickBox::setStoredState(int state) {
-    setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+void TickBox::setTick(sync::Tick tick) {
+    setCheckState(tick == sync::Tick::On       ? Qt::Checked
+                  : tick == sync::Tick::Greyed ? Qt::PartiallyChecked
+                                               : Qt::Unchecked);
 }
 
 void TickBox::nextCheckState() {

@@ -13,6 +13,8 @@
 
 #include "design/SettingsWindowDesign.h"
 
+#include "sync/Tick.h"
+
 namespace kelvane::qt {
 
 // The interval box. Its five-character limit is for typing only: a text the program puts
@@ -36,9 +38,8 @@ class TickBox : public QCheckBox {
   public:
     using QCheckBox::QCheckBox;
 
-    // 0, 1, or 2 for the greyed state, as the settings file stores it.
-    int storedState() const;
-    void setStoredState(int state);
+    sync::Tick tick() const;
+    void setTick(sync::Tick tick);
 
   protected:
     void nextCheckState() override;

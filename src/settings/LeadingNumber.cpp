@@ -118,6 +118,29 @@ int checkBoxStateFrom(std::string_view text) {
     return 0;
 }
 
+sync::Tick tickFromStored(int state) {
+    switch (state) {
+        case 1:
+            return sync::Tick::On;
+        case 2:
+            return sync::Tick::Greyed;
+        default:
+            return sync::Tick::Off;
+    }
+}
+
+int storedTick(sync::Tick tick) {
+    switch (tick) {
+        case sync::Tick::On:
+            return 1;
+        case sync::Tick::Greyed:
+            return 2;
+        case sync::Tick::Off:
+            break;
+    }
+    return 0;
+}
+
 std::string wholeTwipsText(double twips) {
     // Far beyond any screen, but keeps the conversion to an integer defined.
     constexpr double kLimit = static_cast<double>(std::numeric_limits<std::int32_t>::max());

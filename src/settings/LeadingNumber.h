@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "sync/Tick.h"
+
 namespace kelvane::settings {
 
 // The numeric value of the number that leads a text, read the way Visual Basic's Val does:
@@ -17,6 +19,10 @@ double roundHalfEven(double value);
 
 // A check box state from its stored text: 0, 1 or the greyed 2; anything else clears it.
 int checkBoxStateFrom(std::string_view text);
+
+// A tick from its stored number (0, 1 or 2), and the number it is stored as.
+sync::Tick tickFromStored(int state);
+int storedTick(sync::Tick tick);
 
 // A window position as whole twips ("-150"); a position that is no finite number gives "0".
 std::string wholeTwipsText(double twips);

@@ -41,9 +41,9 @@ std::array<std::string, 11> valuesOf(const AppSettings& settings) {
     return {settings.File1,
             settings.File2,
             settings.File3,
-            std::to_string(settings.File1_Selected),
-            std::to_string(settings.File2_Selected),
-            std::to_string(settings.File3_Selected),
+            std::to_string(storedTick(settings.File1_Selected)),
+            std::to_string(storedTick(settings.File2_Selected)),
+            std::to_string(storedTick(settings.File3_Selected)),
             settings.SyncInterval,
             settings.AutoSync,
             settings.LastSyncEvent,
@@ -77,7 +77,9 @@ class StoredValues {
         return file_.encoding == TextEncoding::SystemBytes ? store_.fromProfileBytes(*stored)
                                                            : *stored;
     }
-    int checkBox(std::size_t row) const { return checkBoxStateFrom(text(row)); }
+    sync::Tick checkBox(std::size_t row) const {
+        return tickFromStored(checkBoxStateFrom(text(row)));
+    }
     double position(std::size_t row) const { return leadingNumber(text(row)); }
 
   private:
@@ -243,7 +245,7 @@ SettingsFileCheck checkSettingsFile(platform::SettingsStore& store,
     return {true, {}};
 }
 
-bool SettingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath) {
+bool settingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath) {
     return checkSettingsFile(store, iniFilePath).loadable;
 }
 
@@ -264,7 +266,7 @@ AppSettings settingsFromFileBytes(const platform::SettingsStore& store, std::str
     return settings;
 }
 
-AppSettings LoadSettingsFromINI(platform::SettingsStore& store, const std::string& iniFilePath) {
+AppSettings loadSettings(platform::SettingsStore& store, const std::string& iniFilePath) {
     const auto bytes = store.readFile(iniFilePath, kSettingsFileLimit);
     return settingsFromFileBytes(store, bytes ? std::string_view(bytes.value()) : "");
 }
@@ -284,7 +286,7 @@ std::string fileBytesWithSettings(const platform::SettingsStore& store,
     return encodeSettingsText(file.encoding, file.document.text(), file.oddByte);
 }
 
-platform::Status SaveSettingsToINI(platform::SettingsStore& store, const std::string& iniFilePath,
+platform::Status saveSettings(platform::SettingsStore& store, const std::string& iniFilePath,
                                    const AppSettings& settings) {
     const auto look = store.lookAtSettingsFile(iniFilePath);
     if (!look) {

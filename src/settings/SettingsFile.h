@@ -8,6 +8,7 @@
 
 #include "platform/Result.h"
 #include "platform/SettingsStore.h"
+#include "sync/Tick.h"
 
 namespace kelvane::settings {
 
@@ -34,7 +35,9 @@ struct AppSettings {
     std::string File1 = firstRunExample(1);
     std::string File2 = firstRunExample(2);
     std::string File3;
-    int File1_Selected = 1, File2_Selected = 1, File3_Selected = 0;  // 0, 1 or greyed 2
+    // Stored as 0, 1 and 2 for greyed.
+    sync::Tick File1_Selected = sync::Tick::On, File2_Selected = sync::Tick::On,
+               File3_Selected = sync::Tick::Off;
     std::string SyncInterval = "10";  // as typed; judged only when auto sync starts
     std::string AutoSync = "OFF";     // "ON" switches auto sync on, compared exactly
     std::string LastSyncEvent = "NIL";
@@ -77,21 +80,22 @@ struct SettingsFileCheck {
 SettingsFileCheck checkSettingsFile(platform::SettingsStore& store, const std::string& iniFilePath);
 
 // True when checkSettingsFile finds a file to load.
-bool SettingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath);
+bool settingsFileExists(platform::SettingsStore& store, const std::string& iniFilePath);
 
-// Every field from the file. A missing file, section or key (or a file that cannot be
-// read) gives empty text and 0, never the first-run defaults; nothing stored can fail it.
-AppSettings LoadSettingsFromINI(platform::SettingsStore& store, const std::string& iniFilePath);
+// Every field from the file (the classic LoadSettingsFromINI step). A missing file,
+// section or key (or a file that cannot be read) gives empty text and 0, never the
+// first-run defaults; nothing stored can fail it.
+AppSettings loadSettings(platform::SettingsStore& store, const std::string& iniFilePath);
 
-// Stores every field in the file in one atomic replacement: a crash leaves the old file or
-// the new one. Keys and lines the program does not know, and the file's encoding, are
-// kept; only a file in the system's 8-bit text that cannot hold a value (a character the
-// ANSI code page lacks) is written in UTF-16LE with its mark from then on. A read-only
-// file, anything but an ordinary file and a file above the size limit are left untouched;
-// a failure (read-only folder, full disk, a file that cannot be read) leaves the old file
-// as it was and says why. The user's own settings folder is created when it is missing.
-platform::Status SaveSettingsToINI(platform::SettingsStore& store, const std::string& iniFilePath,
-                                   const AppSettings& settings);
+// Stores every field in the file (the classic SaveSettingsToINI step) in one atomic
+// replacement: a crash leaves the old file or the new one. Keys and lines the program does not
+// know, and the file's encoding, are kept; only a file in the system's 8-bit text that cannot hold
+// a value (a character the ANSI code page lacks) is written in UTF-16LE with its mark from then on.
+// A read-only file, anything but an ordinary file and a file above the size limit are left
+// untouched; a failure (read-only folder, full disk, a file that cannot be read) leaves the old
+// file as it was and says why. The user's own settings folder is created when it is missing.
+platform::Status saveSettings(platform::SettingsStore& store, const std::string& iniFilePath,
+                              const AppSettings& settings);
 
 // Remembers which settings troubles the user has been told of, so that each is told once
 // (a read-only file is not mentioned again at every "Hide to tray"). A save that works

@@ -2,7 +2,7 @@
 
 namespace kelvane::sync {
 
-bool IsNumericString(std::string_view text) {
+bool isNumericString(std::string_view text) {
     for (const char c : text) {
         if (c < '0' || c > '9') {
             return false;
@@ -12,7 +12,7 @@ bool IsNumericString(std::string_view text) {
 }
 
 IntervalDecision judgeInterval(std::string_view text) {
-    if (!IsNumericString(text) || text.empty()) {
+    if (!isNumericString(text) || text.empty()) {
         return {false, kOnlyNumbers, 0};
     }
     // Leading zeros are kept in the stored text but carry no value; any number of them

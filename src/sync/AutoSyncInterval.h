@@ -6,7 +6,7 @@
 namespace kelvane::sync {
 
 // True when every character is an ASCII digit 0 to 9 (and for the empty text).
-bool IsNumericString(std::string_view text);
+bool isNumericString(std::string_view text);
 
 // Whether the interval typed in the window may switch auto sync on.
 struct IntervalDecision {

@@ -40,7 +40,7 @@ SyncOutcome failed(std::string reason) {
 }
 
 bool isTicked(const FileSlot& slot) {
-    return slot.selected == 1;
+    return slot.tick == Tick::On;
 }
 
 // The same path text, or two spellings the file system takes for one file.
@@ -311,16 +311,16 @@ std::string notFoundMessage(int slotNumber) {
     return slotName(slotNumber) + " not found\r\n\r\nCheck file path and name or unselect file.";
 }
 
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
-    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun());
+SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
+    return syncSelectedFiles(slots, fileSystem, memoryOfThisRun());
 }
 
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
+SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
                               const PassControl& control) {
-    return SyncSelectedFiles(slots, fileSystem, memoryOfThisRun(), control);
+    return syncSelectedFiles(slots, fileSystem, memoryOfThisRun(), control);
 }
 
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory,
+SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory,
                               const PassControl& control) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {

@@ -8,13 +8,14 @@
 
 #include "platform/FileSystem.h"
 #include "sync/CopyMemory.h"
+#include "sync/Tick.h"
 
 namespace kelvane::sync {
 
 // One numbered file entry as the window holds it: the typed path and its tick box state.
 struct FileSlot {
     std::string pathText;
-    int selected = 0;  // 1 ticked; 0 and the greyed state 2 both leave the slot out
+    Tick tick = Tick::Off;  // only a ticked slot takes part; a greyed one is left out
 };
 
 using FileSlots = std::array<FileSlot, 3>;
@@ -58,20 +59,21 @@ inline constexpr const char* kNamesMustMatch = "File names must be identical in 
 // "File2 not found", two line breaks, and the hint.
 std::string notFoundMessage(int slotNumber);
 
-// One sync pass over the three slots: refuses a wrong selection, finds the newest of the
-// ticked files by last-modified time and copies it over the older ones. The caller shows
+// One sync pass over the three slots (the classic SyncSelectedFiles procedure): refuses a
+// wrong selection, finds the newest of the ticked files by last-modified time and copies
+// it over the older ones. The caller shows
 // the outcome: the status text (prefix, date, " at ", time), a message or the failure line.
 // Times count as equal at the coarser precision the two files show, and within two
 // seconds where one lies on a volume that keeps two-second steps. What copies showed
 // about their targets' times is kept in the run's memory.
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
+SyncOutcome syncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem);
 
 // The same, followed and stoppable by its caller.
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
+SyncOutcome syncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
                               const PassControl& control);
 
 // The same with a memory of its own (tests start each case afresh).
-SyncOutcome SyncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
+SyncOutcome syncSelectedFiles(const FileSlots& slots, platform::FileSystem& fileSystem,
                               CopyMemory& memory, const PassControl& control = {});
 
 }  // namespace kelvane::sync

@@ -142,21 +142,21 @@ void Button::makeDefault() {
     ::SendMessageW(handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
 }
 
-int TickBox::tick() const {
+behaviour::Tick TickBox::tick() const {
     switch (::SendMessageW(handle(), BM_GETCHECK, 0, 0)) {
         case BST_CHECKED:
-            return behaviour::kTicked;
+            return behaviour::Tick::On;
         case BST_INDETERMINATE:
-            return behaviour::kGreyed;
+            return behaviour::Tick::Greyed;
         default:
-            return behaviour::kUnticked;
+            return behaviour::Tick::Off;
     }
 }
 
-void TickBox::setTick(int tick) {
-    const WPARAM check = tick == behaviour::kTicked   ? BST_CHECKED
-                         : tick == behaviour::kGreyed ? BST_INDETERMINATE
-                                                      : BST_UNCHECKED;
+void TickBox::setTick(behaviour::Tick tick) {
+    const WPARAM check = tick == behaviour::Tick::On       ? BST_CHECKED
+                         : tick == behaviour::Tick::Greyed ? BST_INDETERMINATE
+                                                           : BST_UNCHECKED;
     // The greyed state of a stored file can only be shown by a three-state box.
     const LONG_PTR style = ::GetWindowLongPtrW(handle(), GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK};
     const LONG_PTR kind = check == BST_INDETERMINATE ? BS_AUTO3STATE : BS_AUTOCHECKBOX;

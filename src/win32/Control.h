@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "behaviour/Face.h"
 #include "win32/Fonts.h"
 
 namespace kelvane::win32 {
@@ -97,9 +98,8 @@ class Button final : public Control {
 class TickBox final : public Control {
   public:
     using Control::Control;
-    // behaviour::kUnticked, kTicked or kGreyed.
-    int tick() const;
-    void setTick(int tick);
+    behaviour::Tick tick() const;
+    void setTick(behaviour::Tick tick);
 };
 
 // A one-line text box.

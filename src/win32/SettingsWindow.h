@@ -44,8 +44,8 @@ class SettingsWindow final : public Window {
 
     std::wstring pathText(int slot) const { return row(slot).path->text(); }
     void setPathText(int slot, std::wstring_view text) { row(slot).path->setText(text); }
-    int tick(int slot) const { return row(slot).tick->tick(); }
-    void setTick(int slot, int tick) { row(slot).tick->setTick(tick); }
+    behaviour::Tick tick(int slot) const { return row(slot).tick->tick(); }
+    void setTick(int slot, behaviour::Tick tick) { row(slot).tick->setTick(tick); }
     std::wstring intervalText() const { return interval_->text(); }
     void setIntervalText(std::wstring_view text) { interval_->setText(text); }
     void lockSlots(bool locked);

@@ -127,12 +127,12 @@ void Win32Face::setPathText(int slot, const std::string& text) {
     window_.setPathText(slot, platform::toWide(text));
 }
 
-int Win32Face::tickState(int slot) const {
+behaviour::Tick Win32Face::tickState(int slot) const {
     return window_.tick(slot);
 }
 
-void Win32Face::setTickState(int slot, int state) {
-    window_.setTick(slot, state);
+void Win32Face::setTickState(int slot, behaviour::Tick tick) {
+    window_.setTick(slot, tick);
 }
 
 std::string Win32Face::intervalText() const {

@@ -30,7 +30,7 @@ class FakeFace final : public behaviour::Face {
     // ---- What the program left on screen
     std::string title;
     std::array<std::string, 3> paths;
-    std::array<int, 3> ticks{};
+    std::array<behaviour::Tick, 3> ticks{};
     std::string interval;
     bool slotsLocked = false;
     bool badgeOn = false;
@@ -76,8 +76,8 @@ class FakeFace final : public behaviour::Face {
     void setTitle(const std::string& text) override { title = text; }
     std::string pathText(int slot) const override { return paths.at(index(slot)); }
     void setPathText(int slot, const std::string& text) override { paths.at(index(slot)) = text; }
-    int tickState(int slot) const override { return ticks.at(index(slot)); }
-    void setTickState(int slot, int value) override { ticks.at(index(slot)) = value; }
+    behaviour::Tick tickState(int slot) const override { return ticks.at(index(slot)); }
+    void setTickState(int slot, behaviour::Tick tick) override { ticks.at(index(slot)) = tick; }
     std::string intervalText() const override { return interval; }
     void setIntervalText(const std::string& text) override { interval = text; }
     void lockSlots(bool locked) override { slotsLocked = locked; }

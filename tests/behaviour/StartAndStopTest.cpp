@@ -10,6 +10,7 @@ namespace {
 
 using behaviour::BoxKind;
 using behaviour::CloseCause;
+using behaviour::Tick;
 using behaviour::WindowState;
 
 std::string storedFile(const std::string& autoSync, const std::string& interval) {
@@ -31,7 +32,7 @@ TEST_F(StartUp, FirstRunShowsTheDesignValuesAndTheHelpPageAndWritesNothing) {
     EXPECT_EQ(face.paths[0], design.File1);
     EXPECT_EQ(face.paths[1], design.File2);
     EXPECT_EQ(face.paths[2], "");
-    EXPECT_EQ(face.ticks, (std::array<int, 3>{1, 1, 0}));
+    EXPECT_EQ(face.ticks, (std::array<Tick, 3>{Tick::On, Tick::On, Tick::Off}));
     EXPECT_EQ(face.interval, "10");
     EXPECT_FALSE(face.badgeOn);
     EXPECT_EQ(face.status.text, "NIL");
@@ -46,7 +47,7 @@ TEST_F(StartUp, StoredSettingsComeBack) {
     start();
 
     EXPECT_EQ(face.paths[0], "/data/a/notes.txt");
-    EXPECT_EQ(face.ticks, (std::array<int, 3>{1, 0, behaviour::kGreyed}));
+    EXPECT_EQ(face.ticks, (std::array<Tick, 3>{Tick::On, Tick::Off, Tick::Greyed}));
     EXPECT_EQ(face.interval, "25");
     EXPECT_EQ(face.status.text, "File2 updated 3/14/2025 at 9:05:07 PM");
     EXPECT_EQ(face.status.look, behaviour::StatusLook::Normal);

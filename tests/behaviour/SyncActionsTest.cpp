@@ -116,6 +116,23 @@ TEST_F(SyncActions, NoPassStartsWhileOneRuns) {
     EXPECT_FALSE(program->passRunning());
 }
 
+TEST_F(SyncActions, SyncNowPaintsTheLineOnceBeforeItsPass) {
+    startWithSlotsOnFiles();
+    put(1, "new", kNew);
+    put(2, "old", kOld);
+    syncNow();  // the line is bold now
+    put(1, "newer", kNew + 60);
+    const auto paintedBefore = face.statusHistory.size();
+
+    program->syncNowClicked();
+
+    ASSERT_EQ(face.statusHistory.size(), paintedBefore + 1);
+    EXPECT_EQ(face.status.text, "File2 updated 3/14/2025 at 9:05:07 PM");
+    EXPECT_EQ(face.status.look, StatusLook::Normal);
+    face.finishBackgroundWork();
+    EXPECT_EQ(contentOf(2), "newer");
+}
+
 // An idle auto sync must not wake the window twice a tick: a pass that finds equal times
 // while the line already looks as that outcome would leave it sends nothing back.
 TEST_F(SyncActions, AnIdlePassWithNothingToShowSendsNothingBack) {

@@ -11,12 +11,12 @@ using WindowActions = ProgramFixture;
 TEST_F(WindowActions, BrowseFillsOnlyItsBoxAndCancelKeepsIt) {
     start();
     const std::string designFile1 = face.paths[0];
-    face.setTickState(2, 0);
+    face.setTickState(2, behaviour::Tick::Off);
     face.fileAnswers = {file(2), std::nullopt};
 
     program->browseClicked(2);
     EXPECT_EQ(face.paths[1], file(2));
-    EXPECT_EQ(face.ticks[1], 0);
+    EXPECT_EQ(face.ticks[1], behaviour::Tick::Off);
     EXPECT_EQ(face.paths[0], designFile1);
 
     program->browseClicked(2);

@@ -428,9 +428,11 @@ class LifecycleTest : public QObject {
         QVERIFY(saved.find("AutoSync=ON") != std::string::npos);
         QVERIFY(saved.find("FormTop=") != std::string::npos);
 
-        kelvane::sync::FileSlots boxes{{{source, 1}, {target, 1}, {"", 0}}};
+        kelvane::sync::FileSlots boxes{{{source, kelvane::sync::Tick::On},
+                                        {target, kelvane::sync::Tick::On},
+                                        {"", kelvane::sync::Tick::Off}}};
         const kelvane::sync::SyncOutcome next =
-            kelvane::sync::SyncSelectedFiles(boxes, *fileSystem);
+            kelvane::sync::syncSelectedFiles(boxes, *fileSystem);
         QVERIFY(next.result == kelvane::sync::SyncResult::Copied);
         QCOMPARE(folder->entries("b"), std::vector<std::string>{"big.bin"});
         QVERIFY(kelvane::testing::readFile(target) == kelvane::testing::readFile(source));

@@ -102,7 +102,9 @@ class RealFat : public ::testing::Test {
     }
 
     sync::SyncOutcome pass(const std::string& first, const std::string& second) {
-        return sync::SyncSelectedFiles({{{first, 1}, {second, 1}, {"", 0}}}, *fileSystem, memory);
+        return sync::syncSelectedFiles(
+            {{{first, sync::Tick::On}, {second, sync::Tick::On}, {"", sync::Tick::Off}}},
+            *fileSystem, memory);
     }
 
     // The first pass copies source over target; two later ones find nothing to do.

@@ -45,7 +45,7 @@ Arguments parseArguments(int argc, char** argv) {
 kelvane::sync::FileSlots tickedSlots(const std::vector<std::string>& paths) {
     kelvane::sync::FileSlots slots;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        slots[i] = kelvane::sync::FileSlot{paths[i], 1};
+        slots[i] = kelvane::sync::FileSlot{paths[i], kelvane::sync::Tick::On};
     }
     return slots;
 }
@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
     if (arguments.stopBeforeCopy) {
         fileSystem.beforeCopy = [](const std::string&, const std::string&) { ::raise(SIGSTOP); };
     }
-    return report(kelvane::sync::SyncSelectedFiles(tickedSlots(arguments.paths), fileSystem));
+    return report(kelvane::sync::syncSelectedFiles(tickedSlots(arguments.paths), fileSystem));
 }

@@ -35,7 +35,7 @@ TEST_F(FileShapeTest, FileAboveTheLimitIsNeitherReadNorReplaced) {
     EXPECT_NE(check.trouble.reason().find("larger than 1 MiB"), std::string::npos);
     EXPECT_EQ(load(), emptySettings());
 
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
     EXPECT_FALSE(saved.ok());
     EXPECT_EQ(saved.reason(), check.trouble.reason());
     EXPECT_EQ(readFile(ini), huge);
@@ -46,9 +46,9 @@ TEST_F(FileShapeTest, FileOfExactlyTheLimitLoadsButASaveMayNotPassIt) {
     full += std::string(kSettingsFileLimit - full.size(), 'x');
     writeFile(ini, full);
 
-    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*settingsStore, ini));
     EXPECT_EQ(load().AutoSync, "ON");
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
     EXPECT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("larger than 1 MiB"), std::string::npos) << saved.reason();
     EXPECT_EQ(readFile(ini), full);

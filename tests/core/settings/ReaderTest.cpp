@@ -96,7 +96,8 @@ class NumberReaderTest : public SettingsFileFixture,
 
 TEST_P(NumberReaderTest, CheckBoxRoundsHalfToEvenAndClearsOtherStates) {
     const auto& stored = GetParam().stored;
-    EXPECT_EQ(loadFrom("[SelectedFiles]\nFile1_Selected=" + stored + "\n").File1_Selected,
+    EXPECT_EQ(settings::storedTick(
+                  loadFrom("[SelectedFiles]\nFile1_Selected=" + stored + "\n").File1_Selected),
               GetParam().expectedCheckBox)
         << "stored: " << stored;
 }
@@ -123,7 +124,7 @@ TEST_F(ReaderTest, MissingFileGivesEmptyTextsAndZeros) {
 TEST_F(ReaderTest, MissingKeysAreEmptyWhileOthersLoad) {
     AppSettings expected = emptySettings();
     expected.File2 = "C:\\Cloud\\a.txt";
-    expected.File2_Selected = 1;
+    expected.File2_Selected = sync::Tick::On;
     expected.FormLeft = 300;
     EXPECT_EQ(loadFrom("[FilePathAndFileNames]\nFile2=C:\\Cloud\\a.txt\n[SelectedFiles]\n"
                        "File2_Selected=1\n[FormLocation]\nFormLeft=300\n"),
@@ -145,9 +146,9 @@ TEST_F(ReaderTest, EveryKeyOfAFullFileLoads) {
     expected.File1 = "a";
     expected.File2 = "b";
     expected.File3 = "c";
-    expected.File1_Selected = 0;
-    expected.File2_Selected = 2;
-    expected.File3_Selected = 1;
+    expected.File1_Selected = sync::Tick::Off;
+    expected.File2_Selected = sync::Tick::Greyed;
+    expected.File3_Selected = sync::Tick::On;
     expected.SyncInterval = "5";
     expected.AutoSync = "ON";
     expected.LastSyncEvent = "File2 updated";

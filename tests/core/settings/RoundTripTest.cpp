@@ -37,9 +37,9 @@ class RandomSettings {
         values.File1 = text();
         values.File2 = text();
         values.File3 = text();
-        values.File1_Selected = state(engine_);
-        values.File2_Selected = state(engine_);
-        values.File3_Selected = state(engine_);
+        values.File1_Selected = settings::tickFromStored(state(engine_));
+        values.File2_Selected = settings::tickFromStored(state(engine_));
+        values.File3_Selected = settings::tickFromStored(state(engine_));
         values.SyncInterval = text();
         values.AutoSync = text();
         values.LastSyncEvent = text();

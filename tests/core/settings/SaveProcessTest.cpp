@@ -234,7 +234,7 @@ TEST_F(SettingsLocationTest, WithoutAFileBesideTheyLiveInTheUsersConfigFolder) {
 
     EXPECT_EQ(saveAs({"XDG_CONFIG_HOME=" + config}), config + "/kelvane/Kelvane.ini");
     EXPECT_EQ(status, 0) << output;
-    EXPECT_TRUE(settings::SettingsFileExists(*platform::makeSystemSettingsStore(),
+    EXPECT_TRUE(settings::settingsFileExists(*platform::makeSystemSettingsStore(),
                                              config + "/kelvane/Kelvane.ini"));
 
     // A relative XDG_CONFIG_HOME does not count; the home folder's .config does.

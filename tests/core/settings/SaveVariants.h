@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "settings/LeadingNumber.h"
 #include "settings/SettingsFile.h"
 
 namespace kelvane::testing {
@@ -11,7 +12,7 @@ namespace kelvane::testing {
 inline settings::AppSettings saveVariant(int which) {
     settings::AppSettings values;
     values.File1 = which == 0 ? "/data/old/notes.txt" : "/data/new/notes.txt";
-    values.File3_Selected = which;
+    values.File3_Selected = settings::tickFromStored(which);
     values.LastSyncEvent = std::string(256 * 1024, which == 0 ? 'o' : 'n');
     values.FormTop = which == 0 ? 150 : 3000;
     return values;

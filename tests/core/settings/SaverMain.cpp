@@ -23,7 +23,7 @@ namespace {
 
 int saveOnce(kelvane::platform::SettingsStore& settingsStore, const std::string& ini) {
     const auto saved =
-        kelvane::settings::SaveSettingsToINI(settingsStore, ini, kelvane::testing::saveVariant(1));
+        kelvane::settings::saveSettings(settingsStore, ini, kelvane::testing::saveVariant(1));
     if (!saved) {
         std::printf("failed: %s\n", saved.reason().c_str());
         return 1;
@@ -40,7 +40,7 @@ int saveInLoop(kelvane::platform::SettingsStore& settingsStore, const std::strin
     }
     for (long round = 0; round < rounds; ++round) {
         const int which = round % 2 == 0 ? 1 : 0;
-        const auto saved = kelvane::settings::SaveSettingsToINI(
+        const auto saved = kelvane::settings::saveSettings(
             settingsStore, ini, kelvane::testing::saveVariant(which));
         if (!saved) {
             std::printf("failed: %s\n", saved.reason().c_str());
@@ -51,8 +51,8 @@ int saveInLoop(kelvane::platform::SettingsStore& settingsStore, const std::strin
 }
 
 int loadAndSaveBack(kelvane::platform::SettingsStore& settingsStore, const std::string& ini) {
-    const auto loaded = kelvane::settings::LoadSettingsFromINI(settingsStore, ini);
-    const auto saved = kelvane::settings::SaveSettingsToINI(settingsStore, ini, loaded);
+    const auto loaded = kelvane::settings::loadSettings(settingsStore, ini);
+    const auto saved = kelvane::settings::saveSettings(settingsStore, ini, loaded);
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("peak %ld\n", usage.ru_maxrss);

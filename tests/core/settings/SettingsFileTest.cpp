@@ -58,31 +58,31 @@ TEST_F(SettingsFileTest, SystemInstallKeepsThemInTheUsersFolderEvenBesideAWritab
 }
 
 TEST_F(SettingsFileTest, ExistsOnlyForAnOrdinaryFile) {
-    EXPECT_FALSE(settings::SettingsFileExists(*settingsStore, ini));
+    EXPECT_FALSE(settings::settingsFileExists(*settingsStore, ini));
     writeFile(ini, "");
-    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*settingsStore, ini));
     const std::string folderNamedLikeTheFile = folder.file("Folder.ini");
     folder.makeFolder("Folder.ini");
-    EXPECT_FALSE(settings::SettingsFileExists(*settingsStore, folderNamedLikeTheFile));
+    EXPECT_FALSE(settings::settingsFileExists(*settingsStore, folderNamedLikeTheFile));
 }
 
 TEST_F(SettingsFileTest, FirstSaveCreatesTheFile) {
     save(settings::AppSettings{});
-    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*settingsStore, ini));
     EXPECT_EQ(load(), settings::AppSettings{});
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"Kelvane.ini"});
 }
 
 TEST_F(SettingsFileTest, SaveIntoAMissingFolderReportsWhy) {
     const std::string lost = folder.file("no such folder/Kelvane.ini");
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, lost, settings::AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, lost, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("no such folder"), std::string::npos) << saved.reason();
 }
 
 TEST_F(SettingsFileTest, SaveOverAFolderReportsWhyAndLeavesItAlone) {
     folder.makeFolder("Kelvane.ini/inside");
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, settings::AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, settings::AppSettings{});
     ASSERT_FALSE(saved.ok());
     EXPECT_FALSE(saved.reason().empty());
     EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Kelvane.ini" / "inside"));
@@ -106,7 +106,9 @@ TEST_F(SettingsFileTest, MegabyteOfRandomBytesLoadsAndSavesCleanly) {
 
     const settings::AppSettings loaded = load();
 
-    for (const int tick : {loaded.File1_Selected, loaded.File2_Selected, loaded.File3_Selected}) {
+    for (const int tick :
+         {settings::storedTick(loaded.File1_Selected), settings::storedTick(loaded.File2_Selected),
+          settings::storedTick(loaded.File3_Selected)}) {
         EXPECT_TRUE(tick >= 0 && tick <= 2) << tick;
     }
     EXPECT_TRUE(std::isfinite(loaded.FormTop) && std::isfinite(loaded.FormLeft));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/SettingsStore.h"
+#include "settings/LeadingNumber.h"
 #include "settings/SettingsFile.h"
 #include "support/TempFolder.h"
 
@@ -16,8 +17,9 @@ namespace kelvane::settings {
 inline void PrintTo(const AppSettings& s, std::ostream* out) {
     *out << "{File1=" << ::testing::PrintToString(s.File1)
          << " File2=" << ::testing::PrintToString(s.File2)
-         << " File3=" << ::testing::PrintToString(s.File3) << " Selected=" << s.File1_Selected
-         << s.File2_Selected << s.File3_Selected
+         << " File3=" << ::testing::PrintToString(s.File3)
+         << " Selected=" << storedTick(s.File1_Selected) << storedTick(s.File2_Selected)
+         << storedTick(s.File3_Selected)
          << " SyncInterval=" << ::testing::PrintToString(s.SyncInterval)
          << " AutoSync=" << ::testing::PrintToString(s.AutoSync)
          << " LastSyncEvent=" << ::testing::PrintToString(s.LastSyncEvent)
@@ -33,11 +35,11 @@ class SettingsFileFixture : public ::testing::Test {
   protected:
     settings::AppSettings loadFrom(const std::string& fileText) {
         writeFile(ini, fileText);
-        return settings::LoadSettingsFromINI(*settingsStore, ini);
+        return settings::loadSettings(*settingsStore, ini);
     }
-    settings::AppSettings load() { return settings::LoadSettingsFromINI(*settingsStore, ini); }
+    settings::AppSettings load() { return settings::loadSettings(*settingsStore, ini); }
     void save(const settings::AppSettings& values) {
-        const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, values);
+        const auto saved = settings::saveSettings(*settingsStore, ini, values);
         ASSERT_TRUE(saved.ok()) << saved.reason();
     }
 
@@ -51,7 +53,7 @@ class SettingsFileFixture : public ::testing::Test {
 inline settings::AppSettings emptySettings() {
     settings::AppSettings empty;
     empty.File1 = empty.File2 = empty.File3 = "";
-    empty.File1_Selected = empty.File2_Selected = empty.File3_Selected = 0;
+    empty.File1_Selected = empty.File2_Selected = empty.File3_Selected = sync::Tick::Off;
     empty.SyncInterval = empty.AutoSync = empty.LastSyncEvent = "";
     empty.FormTop = empty.FormLeft = 0;
     return empty;

@@ -25,7 +25,7 @@ class UnusableFileTest : public SettingsFileFixture {
         EXPECT_NE(check.trouble.reason().find("not an ordinary file"), std::string::npos)
             << check.trouble.reason();
         EXPECT_EQ(load(), emptySettings());  // even when asked directly: no hang, no flood
-        const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+        const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
         EXPECT_FALSE(saved.ok());
         EXPECT_EQ(saved.reason(), check.trouble.reason());
     }
@@ -62,7 +62,7 @@ TEST_F(UnusableFileTest, DanglingLinkIntoAMissingFolderIsLeftAndSaysWhy) {
     const std::string gone = folder.file("gone/Kelvane.ini");
     fs::create_symlink(gone, ini);
 
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
 
     ASSERT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("symbolic link"), std::string::npos) << saved.reason();
@@ -79,9 +79,9 @@ TEST_F(UnusableFileTest, ReadOnlyFileIsReadAndLeftAsItIs) {
     writeFile(ini, "[SyncSettings]\nAutoSync=ON\n");
     ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
 
-    EXPECT_TRUE(settings::SettingsFileExists(*settingsStore, ini));
+    EXPECT_TRUE(settings::settingsFileExists(*settingsStore, ini));
     EXPECT_EQ(load().AutoSync, "ON");
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
     EXPECT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("read-only"), std::string::npos) << saved.reason();
     EXPECT_EQ(readFile(ini), "[SyncSettings]\nAutoSync=ON\n");

@@ -73,7 +73,7 @@ TEST_F(WriterTest, FileWrittenOnWindowsLoadsAndKeepsItsLineEnds) {
     EXPECT_EQ(values.FormTop, 2340);
 
     values.File3 = "F:\\USB\\Data\\notes.txt";
-    values.File3_Selected = 1;
+    values.File3_Selected = sync::Tick::On;
     values.AutoSync = "OFF";
     values.LastSyncEvent = "File1 and File3 updated 05/04/2024 at 08:00:01";
     values.FormTop = 1500;
@@ -177,7 +177,7 @@ TEST_F(WriterTest, PositionsAreWrittenAsWholeTwips) {
 
 TEST_F(WriterTest, GreyedCheckBoxFromTheFileIsWrittenBack) {
     AppSettings values = loadFrom("[SelectedFiles]\nFile1_Selected=1.5\n");
-    ASSERT_EQ(values.File1_Selected, 2);
+    ASSERT_EQ(values.File1_Selected, sync::Tick::Greyed);
     save(values);
     EXPECT_EQ(lineOf(readFile(ini), "File1_Selected"), "File1_Selected=2");
 }

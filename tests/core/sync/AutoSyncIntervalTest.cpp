@@ -43,10 +43,10 @@ INSTANTIATE_TEST_SUITE_P(
         IntervalCase{"\xEF\xBC\x95", false, kOnlyNumbers, 0}));  // full-width 5
 
 TEST(IsNumericString, AcceptsOnlyAsciiDigitsAndTheEmptyText) {
-    EXPECT_TRUE(IsNumericString(""));
-    EXPECT_TRUE(IsNumericString("0123456789"));
-    EXPECT_FALSE(IsNumericString("12a"));
-    EXPECT_FALSE(IsNumericString("\xD9\xA5"));  // Arabic-Indic five
+    EXPECT_TRUE(isNumericString(""));
+    EXPECT_TRUE(isNumericString("0123456789"));
+    EXPECT_FALSE(isNumericString("12a"));
+    EXPECT_FALSE(isNumericString("\xD9\xA5"));  // Arabic-Indic five
 }
 
 }  // namespace

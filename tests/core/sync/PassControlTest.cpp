@@ -16,7 +16,7 @@ TEST_F(PassControl, ProgressClimbsToTheWholeFileAndNamesTheTarget) {
     sync::PassControl control;
     control.progressed = [&seen](const sync::CopyProgress& progress) { seen.push_back(progress); };
 
-    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, control);
+    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, control);
 
     ASSERT_EQ(outcome.result, sync::SyncResult::Copied);
     ASSERT_GE(seen.size(), 4U);  // one look per chunk at least
@@ -36,7 +36,7 @@ TEST_F(PassControl, StopBetweenChunksLeavesTheTargetAndNoTemporaryFile) {
     control.progressed = [&looks](const sync::CopyProgress&) { ++looks; };
     control.cancelled = [&looks] { return looks >= 2; };  // stop in the middle
 
-    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, control);
+    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, control);
 
     EXPECT_EQ(outcome.result, sync::SyncResult::Cancelled);
     EXPECT_TRUE(contentOf(2) == "old");
@@ -54,7 +54,7 @@ TEST_F(PassControl, StopWhileComparingFilesOfOneSizeCopiesNothing) {
     sync::PassControl control;
     control.cancelled = [&asked] { return ++asked > 2; };  // after the first compared piece
 
-    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, memory, control);
 
     EXPECT_EQ(outcome.result, sync::SyncResult::Cancelled) << outcome.reason;
     EXPECT_EQ(fileSystem.copies, 0);
@@ -72,7 +72,7 @@ TEST_F(PassControl, StopBeforeTheSecondTargetKeepsTheFirstCopy) {
     sync::PassControl control;
     control.cancelled = [&firstCopyDone] { return firstCopyDone; };
 
-    const auto outcome = SyncSelectedFiles(slots("111"), fileSystem, control);
+    const auto outcome = syncSelectedFiles(slots("111"), fileSystem, control);
 
     EXPECT_EQ(outcome.result, sync::SyncResult::Cancelled);
     EXPECT_EQ(contentOf(2), "new");

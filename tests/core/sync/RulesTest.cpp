@@ -71,7 +71,7 @@ TEST_F(SyncFixture, PathsWithForwardSlashesWork) {
         std::replace(slot.pathText.begin(), slot.pathText.end(), '\\', '/');
     }
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Copied);
     EXPECT_EQ(contentOf(2), "new");

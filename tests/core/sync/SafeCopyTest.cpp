@@ -293,7 +293,7 @@ TEST_F(SafeCopy, FullDiskFailsCleanly) {
     auto chosen = slots("110");
     chosen[1].pathText = target;
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Failed);
     EXPECT_NE(outcome.reason.find("space"), std::string::npos) << outcome.reason;
@@ -387,7 +387,7 @@ TEST_P(LongName, Syncs) {
     chosen[0].pathText = path(1, name);
     chosen[1].pathText = path(2, name);
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem, memory);
 
     EXPECT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
     EXPECT_EQ(readFile(path(2, name)), "new");
@@ -540,7 +540,7 @@ TEST_F(SafeCopy, PathLongerThanTheSystemTakesFailsWithItsReason) {
     auto chosen = slots("110");
     chosen[0].pathText = deep.path();
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem, memory);
 
     EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.message;
     EXPECT_NE(outcome.reason.find(std::strerror(ENAMETOOLONG)), std::string::npos)
@@ -560,10 +560,10 @@ TEST_F(SafeCopy, SaveInTheSameSecondReachesATmpfsTarget) {
     auto chosen = slots("110");
     chosen[1].pathText = target;
 
-    const auto first = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto first = syncSelectedFiles(chosen, fileSystem, memory);
     writeFileAt(path(1), "second save", kNew, 900'000'001);
-    const auto second = SyncSelectedFiles(chosen, fileSystem, memory);
-    const auto third = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto second = syncSelectedFiles(chosen, fileSystem, memory);
+    const auto third = syncSelectedFiles(chosen, fileSystem, memory);
     const std::string held = readFile(target);
     const auto heldTime = modifiedSinceEpoch(target);
     ::umount(memoryDisk.c_str());
@@ -605,7 +605,7 @@ TEST_F(SafeCopy, SourceRewrittenInPlaceWithItsTimePutBackFailsThePass) {
         }
     };
 
-    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, memory, control);
 
     ASSERT_TRUE(rewritten);
     EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.statusPrefix;
@@ -674,7 +674,7 @@ TEST_F(SafeCopy, SparseSourceKeepsItsHolesOnTheTarget) {
         lastTotal = progress.totalBytes;
     };
 
-    const auto outcome = SyncSelectedFiles(slots("110"), fileSystem, memory, control);
+    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, memory, control);
 
     ASSERT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
     struct stat target {};

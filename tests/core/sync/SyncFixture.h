@@ -46,14 +46,16 @@ class SyncFixture : public ::testing::Test {
     sync::FileSlots slots(const std::string& ticks) const {
         sync::FileSlots result;
         for (int i = 0; i < 3; ++i) {
-            result[static_cast<std::size_t>(i)] = {path(i + 1),
-                                                   ticks[static_cast<std::size_t>(i)] - '0'};
+            const char tick = ticks[static_cast<std::size_t>(i)];
+            result[static_cast<std::size_t>(i)] = {path(i + 1), tick == '1'   ? sync::Tick::On
+                                                                : tick == '2' ? sync::Tick::Greyed
+                                                                              : sync::Tick::Off};
         }
         return result;
     }
 
     sync::SyncOutcome run(const std::string& ticks) {
-        return SyncSelectedFiles(slots(ticks), fileSystem, memory);
+        return syncSelectedFiles(slots(ticks), fileSystem, memory);
     }
 };
 

@@ -122,7 +122,7 @@ TEST_F(SyncFixture, UntickedSlotIsNeverLookedAt) {
     auto chosen = slots("011");
     chosen[0].pathText = "";
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Copied);
     EXPECT_EQ(outcome.statusPrefix, "File3 updated ");
@@ -133,9 +133,9 @@ TEST_F(SyncFixture, GreyedTickCountsAsNotTicked) {
     put(1, "new", kNew);
     put(2, "old", kOld);
     auto chosen = slots("110");
-    chosen[1].selected = 2;
+    chosen[1].tick = sync::Tick::Greyed;
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Refused);
     EXPECT_EQ(outcome.message, "Select at least two files");
@@ -198,7 +198,7 @@ TEST_F(SyncFixture, EmptyPathOfATickedSlotIsNotFound) {
     auto chosen = slots("110");
     chosen[1].pathText = "";
 
-    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message, kFile2NotFound);
+    EXPECT_EQ(syncSelectedFiles(chosen, fileSystem).message, kFile2NotFound);
 }
 
 TEST_F(SyncFixture, FolderIsNotAFile) {
@@ -214,7 +214,7 @@ TEST_F(SyncFixture, NamesDifferingOnlyInCaseAreRefused) {
     auto chosen = slots("110");
     chosen[1].pathText = path(2, "Notes.txt");
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Refused);
     EXPECT_EQ(outcome.message, "File names must be identical in each folder.");
@@ -228,7 +228,7 @@ TEST_F(SyncFixture, TripleNameTestComparesEveryPair) {
     auto chosen = slots("111");
     chosen[2].pathText = path(3, "other.txt");
 
-    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message,
+    EXPECT_EQ(syncSelectedFiles(chosen, fileSystem).message,
               "File names must be identical in each folder.");
     EXPECT_EQ(contentOf(2), "b");
 }
@@ -250,7 +250,7 @@ TEST_F(SyncFixture, SameFileInTwoSlotsIsLeftAlone) {
     auto chosen = slots("111");
     chosen[1].pathText = path(1);  // same text as slot 1
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     ASSERT_EQ(outcome.result, SyncResult::Copied) << outcome.reason;
     EXPECT_EQ(outcome.statusPrefix, "File2 and File3 updated ");
@@ -275,7 +275,7 @@ TEST_F(SyncFixture, SamePathTextIsOneFileEvenWithoutAnIdentity) {
     chosen[1].pathText = path(1);
     fileSystem.withoutIdentity = true;
 
-    ASSERT_EQ(SyncSelectedFiles(chosen, fileSystem).result, SyncResult::Copied);
+    ASSERT_EQ(syncSelectedFiles(chosen, fileSystem).result, SyncResult::Copied);
     EXPECT_EQ(fileSystem.copies, 1);
     EXPECT_EQ(contentOf(3), "only copy");
 }
@@ -285,7 +285,7 @@ TEST_F(SyncFixture, SameFileThroughADifferentSpellingIsLeftAlone) {
     auto chosen = slots("110");
     chosen[1].pathText = folder.file("a/../a/notes.txt");
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Equal);
     EXPECT_EQ(contentOf(1), "only copy");

@@ -27,7 +27,7 @@ class WindowsSettings : public ::testing::Test {
     std::string ini =
         settings::iniFilePathFor(fileSystem->workingPath(folder.file("Kelvane.exe")), '\\');
 
-    bool exists() { return settings::SettingsFileExists(*settingsStore, ini); }
+    bool exists() { return settings::settingsFileExists(*settingsStore, ini); }
 
     void TearDown() override { clearAttributes(toWide(ini)); }
 
@@ -52,7 +52,7 @@ TEST_F(WindowsSettings, HiddenOrSystemSettingsFileIsReadLikeAnyOther) {
         clearAttributes(toWide(ini));
         addAttributes(ini, attributes);
         EXPECT_TRUE(exists()) << attributes;
-        EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini).AutoSync, "ON") << attributes;
+        EXPECT_EQ(settings::loadSettings(*settingsStore, ini).AutoSync, "ON") << attributes;
     }
 }
 
@@ -60,9 +60,9 @@ TEST_F(WindowsSettings, SaveOverAHiddenSystemFileKeepsItsAttributes) {
     writeFile(ini, "; mine\r\n[SyncSettings]\r\nAutoSync=ON\r\n");
     addAttributes(ini, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{}).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, AppSettings{}).ok());
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini), AppSettings{});
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini), AppSettings{});
     EXPECT_EQ(readFile(ini).rfind("; mine\r\n", 0), 0u);
     EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_NE(attributesOf(ini) & FILE_ATTRIBUTE_SYSTEM, 0u);
@@ -73,8 +73,8 @@ TEST_F(WindowsSettings, ReadOnlyFileIsReadAndLeftAsItIs) {
     writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
     addAttributes(ini, FILE_ATTRIBUTE_READONLY);
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini).AutoSync, "ON");
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini).AutoSync, "ON");
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
 
     EXPECT_FALSE(saved.ok());
     EXPECT_NE(saved.reason().find("read-only"), std::string::npos) << saved.reason();
@@ -89,7 +89,7 @@ TEST_F(WindowsSettings, FolderOrDeviceIsNeitherReadNorWritten) {
         EXPECT_FALSE(check.loadable) << path;
         EXPECT_NE(check.trouble.reason().find("not an ordinary file"), std::string::npos)
             << path << ": " << check.trouble.reason();
-        EXPECT_FALSE(settings::SaveSettingsToINI(*settingsStore, path, AppSettings{}).ok()) << path;
+        EXPECT_FALSE(settings::saveSettings(*settingsStore, path, AppSettings{}).ok()) << path;
     }
 }
 
@@ -100,13 +100,13 @@ TEST_F(WindowsSettings, Utf16FileStaysUtf16) {
     const std::string bytes(reinterpret_cast<const char*>(text.data()), 2 * text.size());
     writeFile(ini, bytes);
 
-    AppSettings loaded = settings::LoadSettingsFromINI(*settingsStore, ini);
+    AppSettings loaded = settings::loadSettings(*settingsStore, ini);
     EXPECT_EQ(loaded.File1, "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\a.txt");
     loaded.File2 = "D:\\\xCE\xA9\\a.txt";  // not in Windows-1252, kept all the same
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, loaded).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, loaded).ok());
 
     EXPECT_EQ(readFile(ini).rfind(bytes, 0), 0u);
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini), loaded);
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini), loaded);
 }
 
 // In Windows-1252 "?" would stand for the Cyrillic and Japanese letters, and the path would
@@ -118,12 +118,12 @@ TEST_F(WindowsSettings, AValueTheAnsiCodePageCannotHoldTurnsTheFileUtf16ForGood)
     AppSettings typed;
     typed.File1 = "C:\\KT\\data\\paths\\\xD0\x96\\\xE6\x97\xA5\xE6\x9C\xAC.txt";
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, typed).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, typed).ok());
 
     const std::wstring head = L"\xFEFF; caf\xE9\r\n[SyncSettings]\r\n";
     const std::string utf16Head(reinterpret_cast<const char*>(head.data()), 2 * head.size());
     EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u);
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini), typed);
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini), typed);
     wchar_t stored[MAX_PATH] = {};
     ::GetPrivateProfileStringW(L"FilePathAndFileNames", L"File1", L"", stored, MAX_PATH,
                                toWide(ini).c_str());
@@ -131,10 +131,10 @@ TEST_F(WindowsSettings, AValueTheAnsiCodePageCannotHoldTurnsTheFileUtf16ForGood)
         << "the system's own profile function reads it too";
 
     typed.File1 = "C:\\Caf\xC3\xA9\\a.txt";
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, typed).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, typed).ok());
 
     EXPECT_EQ(readFile(ini).rfind(utf16Head, 0), 0u) << "still UTF-16";
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini), typed);
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini), typed);
 }
 
 // An executable in a folder the user cannot write keeps its settings in %APPDATA%.
@@ -146,7 +146,7 @@ TEST_F(WindowsSettings, UsersSettingsFolderIsInAppDataAndMadeOnTheFirstSave) {
 
     const std::string userFolder = settingsStore->userSettingsFolder();
     const auto saved =
-        settings::SaveSettingsToINI(*settingsStore, userFolder + "\\Kelvane.ini", AppSettings{});
+        settings::saveSettings(*settingsStore, userFolder + "\\Kelvane.ini", AppSettings{});
 
     ::SetEnvironmentVariableW(L"APPDATA", length > 0 ? before.data() : nullptr);
     EXPECT_EQ(userFolder, toUtf8(appData) + "\\Kelvane");
@@ -163,16 +163,16 @@ TEST_F(WindowsSettings, WrittenHereReadsBackTheSame) {
         "es\\Caf\xC3\xA9\\notes.txt";
     stored.File2 = "\\\\server\\share\\Caf\xC3\xA9\\notes.txt";
     stored.File3 = " D:/with blanks/notes.txt ";
-    stored.File3_Selected = 2;
+    stored.File3_Selected = sync::Tick::Greyed;
     stored.SyncInterval = "15";
     stored.AutoSync = "ON";
     stored.LastSyncEvent = "File2 updated 3/14/2025 at 9:05:07 PM";
     stored.FormTop = -150;
     stored.FormLeft = 2400;
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, stored).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, stored).ok());
 
-    EXPECT_EQ(settings::LoadSettingsFromINI(*settingsStore, ini), stored);
+    EXPECT_EQ(settings::loadSettings(*settingsStore, ini), stored);
     const std::string bytes = readFile(ini);
     EXPECT_NE(bytes.find("File1=C:\\Donn\xE9"
                          "es\\Caf\xE9\\notes.txt\r\n"),
@@ -204,15 +204,15 @@ TEST_F(WindowsSettings, AnsiFileWithCrlfLineEndsLoads) {
               "FormTop=1200\r\n"
               "FormLeft=-150\r\n");
 
-    const AppSettings loaded = settings::LoadSettingsFromINI(*settingsStore, ini);
+    const AppSettings loaded = settings::loadSettings(*settingsStore, ini);
 
     EXPECT_EQ(loaded.File1,
               "C:\\Donn\xC3\xA9"
               "es\\r\xC3\xA9sum\xC3\xA9.txt");
     EXPECT_EQ(loaded.File2, "E:\\Sauvegarde\\r\xC3\xA9sum\xC3\xA9.txt");
     EXPECT_EQ(loaded.File3, "");
-    EXPECT_EQ(loaded.File1_Selected, 1);
-    EXPECT_EQ(loaded.File3_Selected, 0);
+    EXPECT_EQ(loaded.File1_Selected, sync::Tick::On);
+    EXPECT_EQ(loaded.File3_Selected, sync::Tick::Off);
     EXPECT_EQ(loaded.SyncInterval, "30");
     EXPECT_EQ(loaded.AutoSync, "ON");
     EXPECT_EQ(loaded.LastSyncEvent, "File2 updated 14.03.2025 at 21:05:07");
@@ -223,7 +223,7 @@ TEST_F(WindowsSettings, AnsiFileWithCrlfLineEndsLoads) {
 TEST_F(WindowsSettings, SaveKeepsTheCrlfOfAnOldFile) {
     writeFile(ini, "; kept\r\n[SyncSettings]\r\nAutoSync=OFF\r\n");
 
-    ASSERT_TRUE(settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{}).ok());
+    ASSERT_TRUE(settings::saveSettings(*settingsStore, ini, AppSettings{}).ok());
 
     const std::string bytes = readFile(ini);
     EXPECT_EQ(bytes.rfind("; kept\r\n[SyncSettings]\r\n", 0), 0u) << bytes;
@@ -237,7 +237,7 @@ TEST_F(WindowsSettings, SaveOverAFileHeldOpenReportsItAndKeepsTheOldOne) {
     writeFile(ini, "[SyncSettings]\r\nAutoSync=ON\r\n");
     HeldOpen editor(ini, GENERIC_READ | GENERIC_WRITE, 0);
 
-    const auto saved = settings::SaveSettingsToINI(*settingsStore, ini, AppSettings{});
+    const auto saved = settings::saveSettings(*settingsStore, ini, AppSettings{});
 
     EXPECT_FALSE(saved.ok());
     editor.release();

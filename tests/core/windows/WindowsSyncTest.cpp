@@ -147,7 +147,7 @@ TEST_F(WindowsSync, PathLongerThanTheSystemTakesFailsWithItsReason) {
     auto chosen = slots("110");
     chosen[0].pathText = path(1, std::string(33'000, 'x') + "\\notes.txt");
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem, memory);
 
     EXPECT_EQ(outcome.result, SyncResult::Failed) << outcome.message;
     EXPECT_FALSE(outcome.reason.empty());
@@ -170,8 +170,8 @@ TEST_F(WindowsSync, FilesDeeperThanMaxPathSync) {
     auto chosen = slots("110");
     chosen[0].pathText = deep;
 
-    const auto copied = SyncSelectedFiles(chosen, fileSystem, memory);
-    const auto again = SyncSelectedFiles(chosen, fileSystem, memory);
+    const auto copied = syncSelectedFiles(chosen, fileSystem, memory);
+    const auto again = syncSelectedFiles(chosen, fileSystem, memory);
     ::DeleteFileW(toWide("\\\\?\\" + deep).c_str());
     for (auto folderName = folders.rbegin(); folderName != folders.rend(); ++folderName) {
         ::RemoveDirectoryW(toWide("\\\\?\\" + path(1, *folderName)).c_str());
@@ -198,7 +198,7 @@ TEST_F(WindowsSync, SlashAndBackslashSpellingsMix) {
     auto chosen = slots("110");
     std::replace(chosen[1].pathText.begin(), chosen[1].pathText.end(), '\\', '/');
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Copied);
     EXPECT_EQ(outcome.workingPaths[1], path(2));
@@ -212,7 +212,7 @@ TEST_F(WindowsSync, NamesDifferingOnlyInCaseAreRefused) {
     auto chosen = slots("110");
     chosen[1].pathText = fileSystem.workingPath(folder.file("b/NOTES.txt"));
 
-    EXPECT_EQ(SyncSelectedFiles(chosen, fileSystem).message, sync::kNamesMustMatch);
+    EXPECT_EQ(syncSelectedFiles(chosen, fileSystem).message, sync::kNamesMustMatch);
     EXPECT_EQ(readFile(folder.file("b/NOTES.txt")), "old");
 }
 
@@ -226,7 +226,7 @@ TEST_F(WindowsSync, OneFileUnderTwoSpellingsIsNotCopiedOntoItself) {
     shouted.replace(folderName, 3, "\\A\\");
     chosen[1].pathText = shouted;
 
-    const auto outcome = SyncSelectedFiles(chosen, fileSystem);
+    const auto outcome = syncSelectedFiles(chosen, fileSystem);
 
     EXPECT_EQ(outcome.result, SyncResult::Copied);
     EXPECT_EQ(contentOf(1), "only");

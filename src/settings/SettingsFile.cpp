@@ -287,7 +287,7 @@ std::string fileBytesWithSettings(const platform::SettingsStore& store,
 }
 
 platform::Status saveSettings(platform::SettingsStore& store, const std::string& iniFilePath,
-                                   const AppSettings& settings) {
+                              const AppSettings& settings) {
     const auto look = store.lookAtSettingsFile(iniFilePath);
     if (!look) {
         return platform::Error{look.reason()};

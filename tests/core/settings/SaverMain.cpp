@@ -40,8 +40,8 @@ int saveInLoop(kelvane::platform::SettingsStore& settingsStore, const std::strin
     }
     for (long round = 0; round < rounds; ++round) {
         const int which = round % 2 == 0 ? 1 : 0;
-        const auto saved = kelvane::settings::saveSettings(
-            settingsStore, ini, kelvane::testing::saveVariant(which));
+        const auto saved = kelvane::settings::saveSettings(settingsStore, ini,
+                                                           kelvane::testing::saveVariant(which));
         if (!saved) {
             std::printf("failed: %s\n", saved.reason().c_str());
             return 1;

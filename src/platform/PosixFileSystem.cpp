@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/PieceComparison.h"
 #include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
 
@@ -751,29 +752,10 @@ Result<bool> PosixFileSystem::haveSameContent(const std::string& first, const st
     if (!two.valid()) {
         return systemError("Cannot open", second);
     }
-    constexpr std::size_t kPiece = 1 << 20;
-    std::vector<char> left(kPiece);
-    std::vector<char> right(kPiece);
-    for (;;) {
-        if (keepGoing && !keepGoing()) {
-            return Error{"The comparison of " + first + " and " + second + " was stopped"};
-        }
-        auto gotLeft = readPiece(one.get(), left, first);
-        if (!gotLeft) {
-            return Error{gotLeft.reason()};
-        }
-        auto gotRight = readPiece(two.get(), right, second);
-        if (!gotRight) {
-            return Error{gotRight.reason()};
-        }
-        if (gotLeft.value() != gotRight.value() ||
-            std::memcmp(left.data(), right.data(), gotLeft.value()) != 0) {
-            return false;
-        }
-        if (gotLeft.value() < kPiece) {
-            return true;
-        }
-    }
+    return sameBytesInPieces(
+        [&](std::vector<char>& buffer) { return readPiece(one.get(), buffer, first); },
+        [&](std::vector<char>& buffer) { return readPiece(two.get(), buffer, second); }, keepGoing,
+        first + " and " + second);
 }
 
 // Some FUSE volumes (fusefat) ignore a new last-modified time that comes without an

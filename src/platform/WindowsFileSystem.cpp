@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/PieceComparison.h"
 #include "platform/SettingsStore.h"
 #include "platform/TempNames.h"
 #include "platform/WideText.h"
@@ -832,30 +833,10 @@ Result<bool> WindowsFileSystem::haveSameContent(const std::string& first, const 
             return lastError("Cannot open", paths[i]);
         }
     }
-    constexpr std::size_t kPiece = 1 << 20;
-    std::vector<char> left(kPiece);
-    std::vector<char> right(kPiece);
-    for (;;) {
-        if (keepGoing && !keepGoing()) {
-            return Error{"The comparison of " + first + " and " + second + " was stopped"};
-        }
-        auto gotLeft = readPiece(files[0].get(), left, paths[0]);
-        if (!gotLeft) {
-            return Error{gotLeft.reason()};
-        }
-        auto gotRight = readPiece(files[1].get(), right, paths[1]);
-        if (!gotRight) {
-            return Error{gotRight.reason()};
-        }
-        if (gotLeft.value() != gotRight.value() ||
-            !std::equal(left.begin(), left.begin() + static_cast<long>(gotLeft.value()),
-                        right.begin())) {
-            return false;
-        }
-        if (gotLeft.value() < kPiece) {
-            return true;
-        }
-    }
+    return sameBytesInPieces(
+        [&](std::vector<char>& buffer) { return readPiece(files[0].get(), buffer, paths[0]); },
+        [&](std::vector<char>& buffer) { return readPiece(files[1].get(), buffer, paths[1]); },
+        keepGoing, first + " and " + second);
 }
 
 FILETIME toFiletime(FileTime time) {

@@ -22,12 +22,25 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// Where the content a copy replaced was kept.
+struct KeptCopy {
+    enum class Place {
+        Nowhere,     // not kept: keeping was switched off
+        Trash,       // the desktop's trash (Linux)
+        RecycleBin,  // Windows
+        Folder,      // `folder`: a hidden folder beside the file, on a volume without either
+    };
+    Place place = Place::Nowhere;
+    std::string folder;
+};
+
 // A finished copy's times: the source's, as it was copied, and the target's, read back
 // after the copy took the target's place. File systems keep times at their own
-// precision, so the two can differ.
+// precision, so the two can differ. `kept` says where the replaced content went.
 struct CopiedTimes {
     FileTime source;
     FileTime target;
+    KeptCopy kept;
 };
 
 // Told after each chunk of a copy how many of how many bytes are copied; false stops it.
@@ -56,6 +69,20 @@ struct FileStamp {
     FileIdentity identity;
     std::uint64_t size = 0;
 };
+
+// What a replacement must respect besides its source and target.
+struct ReplaceTerms {
+    // The target's time and size as the caller compared them: a target that shows
+    // anything else just before the new content would take its place was changed
+    // meanwhile, and is left as it is, and the reason begins with kTargetChangedMeanwhile.
+    std::optional<FileStamp> expectedTarget;
+    // Keep the replaced content where the system keeps deleted files; when that is not
+    // possible the replacement fails and the target stays as it was.
+    bool keepReplaced = true;
+};
+
+// The reason a replacement gives when the target changed under it.
+inline constexpr std::string_view kTargetChangedMeanwhile = "The target changed meanwhile: ";
 
 // The operating system's files, as the sync pass needs them. The POSIX and Windows
 // implementations live beside this header; tests wrap one to inject faults.
@@ -90,9 +117,10 @@ class FileSystem {
     // is no failure: the caller judges the time read back.
     // `progress`, when given, is told how far the copy has come after each chunk; when it
     // answers false the copy stops there, its temporary file goes and the target stays
-    // as it was.
+    // as it was. `terms` say what else must hold (see ReplaceTerms).
     virtual Result<CopiedTimes> replaceWithCopy(const std::string& source,
                                                 const std::string& target,
+                                                const ReplaceTerms& terms,
                                                 const CopyProgressHandler& progress = {}) = 0;
 
     // True when the two files hold the same bytes. Reads both a piece at a time and stops

@@ -627,6 +627,7 @@ class PosixFileSystem final : public FileSystem, public SettingsStore {
     bool hasCoarseTimes(const std::string& path) override;
 
     Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,
+                                        const ReplaceTerms& /*terms*/,
                                         const CopyProgressHandler& progress = {}) override {
         auto finalPath = resolveTarget(target);
         if (!finalPath) {

@@ -741,6 +741,7 @@ class WindowsFileSystem final : public FileSystem, public SettingsStore {
     }
 
     Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,
+                                        const ReplaceTerms& /*terms*/,
                                         const CopyProgressHandler& progress = {}) override {
         auto finalPath = resolveTarget(systemPath(toWide(target)));
         if (!finalPath) {

@@ -219,7 +219,8 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
             return cancelledOutcome();
         }
         auto copied =
-            pass.fileSystem.replaceWithCopy(source.path, target->path, followCopy(*target, pass));
+            pass.fileSystem.replaceWithCopy(source.path, target->path, platform::ReplaceTerms{},
+                                            followCopy(*target, pass));
         if (!copied) {
             return cancelled(pass) ? cancelledOutcome() : failed(copied.reason());
         }

@@ -33,13 +33,13 @@ bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {
 }
 
 Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(
-    const std::string& source, const std::string& target,
+    const std::string& source, const std::string& target, const platform::ReplaceTerms& terms,
     const platform::CopyProgressHandler& progress) {
     if (beforeCopy) {
         beforeCopy(source, target);
     }
     ++copies;
-    auto copied = real_->replaceWithCopy(source, target, progress);
+    auto copied = real_->replaceWithCopy(source, target, terms, progress);
     if (!copied || !afterCopy) {
         return copied;
     }

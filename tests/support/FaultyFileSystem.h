@@ -39,7 +39,7 @@ class FaultyFileSystem final : public platform::FileSystem {
         const std::string& path) override;
     bool hasCoarseTimes(const std::string& path) override;
     platform::Result<platform::CopiedTimes> replaceWithCopy(
-        const std::string& source, const std::string& target,
+        const std::string& source, const std::string& target, const platform::ReplaceTerms& terms,
         const platform::CopyProgressHandler& progress = {}) override;
     platform::Result<bool> haveSameContent(const std::string& first, const std::string& second,
                                            const std::function<bool()>& keepGoing = {}) override;

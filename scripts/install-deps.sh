@@ -17,7 +17,8 @@ run_packages=(
 # for the Windows core and program; strace, Xvfb,
 # time and the FAT tools for the reliability tests and benchmarks; dpkg-dev, file,
 # lintian, desktop-file-utils and appstream to build and check the Debian package;
-# wixl and msitools (msiinfo) to build and look into the Windows installer.
+# wixl and msitools (msiinfo) to build and look into the Windows installer; trash-cli,
+# an independent trash client, to show that a desktop lists and restores kept copies.
 test_only_packages=(
     libgtest-dev googletest
     clang-14 libclang-rt-14-dev
@@ -26,6 +27,7 @@ test_only_packages=(
     fusefat dosfstools fuse3 util-linux
     dpkg-dev file lintian desktop-file-utils appstream
     msitools wixl
+    trash-cli
 )
 
 list_only=false

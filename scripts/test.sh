@@ -26,6 +26,8 @@ tally() {  # name, passed, failed
     failed=$((failed + $3))
 }
 
+# The trash the tests keep replaced copies in starts empty at each run.
+rm -rf "${TMPDIR:-/tmp}/kelvane-test-data-home"
 log=$(mktemp)
 if ctest --test-dir "$build" --output-on-failure -j"$jobs" | tee "$log"; then :; fi
 total=$(sed -n 's/.* tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)

@@ -21,6 +21,9 @@ inline constexpr std::string_view kReplacedFolderName = ".kelvane-replaced";
 // older ones of its own are removed. What it did not put there is never touched.
 inline constexpr std::size_t kKeptPerFile = 10;
 
+// What a replaced copy's name adds to the file's: " (replaced YYYY-MM-DD HHMMSS NNNN)".
+inline constexpr std::size_t kMarkLength = 34;
+
 // The name split before its extension: "notes.txt" gives "notes" and ".txt"; a name
 // without one, or a dot file such as ".profile", has no extension.
 inline std::pair<std::string_view, std::string_view> splitExtension(std::string_view name) {
@@ -31,16 +34,32 @@ inline std::pair<std::string_view, std::string_view> splitExtension(std::string_
     return {name.substr(0, dot), name.substr(dot)};
 }
 
+// The stem cut, at a character boundary, so that stem, `extra` bytes and the extension
+// fit in the longest name a file system takes (255 bytes; on Windows 255 UTF-16 units,
+// never fewer than the UTF-8 bytes).
+inline std::string_view fittedStem(std::string_view stem, std::string_view extension,
+                                   std::size_t extra) {
+    constexpr std::size_t kLongest = 255;
+    const std::size_t room =
+        kLongest > extra + extension.size() ? kLongest - extra - extension.size() : 1;
+    std::size_t keep = std::min(stem.size(), room);
+    while (keep < stem.size() && keep > 0 &&
+           (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return stem.substr(0, keep);
+}
+
 // "NAME (replaced YYYY-MM-DD HHMMSS).EXT" for a copy replaced at `localTime`; `tie`
 // above 1 makes a second name for the same second: "... HHMMSS 2).EXT".
 inline std::string replacedCopyName(std::string_view fileName, const std::tm& localTime,
                                     int tie = 1) {
-    char stamp[32];
+    char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d%02d%02d", localTime.tm_year + 1900,
                   localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
                   localTime.tm_sec);
     const auto [stem, extension] = splitExtension(fileName);
-    std::string name(stem);
+    std::string name(fittedStem(stem, extension, kMarkLength));
     name += " (replaced ";
     name += stamp;
     if (tie > 1) {
@@ -54,7 +73,8 @@ inline std::string replacedCopyName(std::string_view fileName, const std::tm& lo
 // True when entry is one of fileName's replaced copies, as replacedCopyName makes them.
 inline bool isReplacedCopyOf(std::string_view entry, std::string_view fileName) {
     const auto [stem, extension] = splitExtension(fileName);
-    const std::string opening = std::string(stem) + " (replaced ";
+    const std::string opening =
+        std::string(fittedStem(stem, extension, kMarkLength)) + " (replaced ";
     const std::string closing = ")" + std::string(extension);
     constexpr std::size_t kStampLength = 17;  // "YYYY-MM-DD HHMMSS"
     if (entry.size() < opening.size() + kStampLength + closing.size() ||
@@ -77,7 +97,9 @@ inline bool isReplacedCopyOf(std::string_view entry, std::string_view fileName) 
 // kKeptPerFile, oldest first. The stamp orders them, then the tie number within a second.
 inline std::vector<std::string> replacedCopiesBeyondLimit(std::string_view fileName,
                                                           std::vector<std::string> names) {
-    const std::size_t stampAt = splitExtension(fileName).first.size() + 11;  // " (replaced "
+    const auto [stem, extension] = splitExtension(fileName);
+    const std::size_t stampAt =
+        fittedStem(stem, extension, kMarkLength).size() + 11;  // " (replaced "
     const auto key = [stampAt](const std::string& name) {
         const std::string stamp = name.substr(stampAt, 17);
         const std::size_t tieAt = stampAt + 18;

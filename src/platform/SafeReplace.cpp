@@ -19,7 +19,8 @@ Status fillInChunks(ReplaceSteps& steps, std::uint64_t size, const std::string& 
             at = size;
             break;
         }
-        const ByteRange chunk{range->start, std::min({range->end, size, range->start + kCopyChunk})};
+        const ByteRange chunk{range->start,
+                              std::min({range->end, size, range->start + kCopyChunk})};
         if (auto copied = steps.copyRange(chunk); !copied) {
             return copied;
         }

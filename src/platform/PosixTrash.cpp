@@ -84,7 +84,7 @@ bool usableTrash(const std::string& root, bool make) {
            ownFolder(root + "/info", make);
 }
 
-// A volume's shared trash is used only as the trash specification allows it: a real
+// A volume's shared trash is used only as the freedesktop.org rules allow it: a real
 // folder with the sticky bit, holding a folder per user.
 bool isSharedTrash(const std::string& path) {
     struct stat info {};

@@ -160,15 +160,16 @@ Status writeAll(int fd, const std::string& text, const std::string& path) {
     return {};
 }
 
-// A copy of the file's bytes under a temporary name in the folder, renamed to `at` once
-// complete, so a kill leaves no torn copy under a kept name.
+// A copy of the file's bytes under a temporary name in the folder (named after `from`, so
+// the next keep of that file finds what a killed one left), renamed to `at` once complete:
+// a kill leaves no torn copy under a kept name.
 Status copyInto(const std::string& from, const std::string& at) {
     Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) {
         return systemError("Cannot open", from);
     }
     Descriptor out;
-    auto temporary = createTemporaryFor(folderOf(at), baseOf(at), 0600, out);
+    auto temporary = createTemporaryFor(folderOf(at), baseOf(from), 0600, out);
     if (!temporary) {
         return Error{temporary.reason()};
     }
@@ -415,13 +416,25 @@ void ReplacedCopyKeeper::removeOldCopies() {
         return;
     }
     if (!bin_->isTrash) {
+        removeStaleTemporaries(bin_->root, baseOf(target_));
         for (const auto& name : replacedCopiesBeyondLimit(
                  baseOf(target_), replacedCopiesIn(bin_->root, baseOf(target_)))) {
             ::unlink((bin_->root + "/" + name).c_str());
         }
         return;
     }
+    removeStaleTemporaries(bin_->root + "/files", baseOf(target_));
     auto entries = ownEntries(bin_->root, trashInfoFor(*bin_));
+    // An info file whose copy never came (a keep killed in between) lists nothing.
+    const auto orphan = [&](const OwnEntry& entry) {
+        struct stat info {};
+        if (::lstat((bin_->root + "/files/" + entry.name).c_str(), &info) == 0) {
+            return false;
+        }
+        ::unlink((bin_->root + "/info/" + entry.name + std::string(kInfoSuffix)).c_str());
+        return true;
+    };
+    entries.erase(std::remove_if(entries.begin(), entries.end(), orphan), entries.end());
     std::sort(entries.begin(), entries.end(), [](const OwnEntry& a, const OwnEntry& b) {
         return std::tie(a.made.tv_sec, a.made.tv_nsec) > std::tie(b.made.tv_sec, b.made.tv_nsec);
     });

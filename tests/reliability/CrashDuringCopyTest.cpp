@@ -2,7 +2,7 @@
 // (every call from the first open for writing, our temporary file, to the end, and data calls
 // spread evenly over the copy) and at moments spread over a plain run. After each kill
 // the target must hold exactly its old bytes and time or exactly the new ones, and the
-// next pass must leave no temporary file of ours behind.
+// next pass must leave no temporary file of ours behind and the old bytes in the trash.
 //
 // Size and number of kill points come from the environment so the long run is the same
 // test: KELVANE_CRASH_MIB (default 32), KELVANE_CRASH_POINTS (default 40, for the
@@ -95,6 +95,7 @@ class CrashDuringCopy : public ::testing::Test {
         EXPECT_EQ(next.status, 0) << next.output;
         EXPECT_EQ(next.output, held == Held::OldFile ? "Copied: File2 updated \n" : "Equal\n");
         EXPECT_EQ(scene.targetHolds(), Held::NewFile);
+        EXPECT_TRUE(scene.oldTargetKept()) << "the replaced bytes are lost";
         EXPECT_EQ(scene.temporaryFiles(), std::vector<std::string>{});
         scene.restoreOldTarget();
     }

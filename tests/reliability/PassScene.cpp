@@ -90,6 +90,8 @@ PassScene::PassScene(std::int64_t sourceBytes, std::int64_t targetBytes) {
     for (const char* sub : {"a", "b", "keep"}) {
         folder_.makeFolder(sub);
     }
+    // The passes keep what they replace in a trash of this scene's own.
+    ::setenv("XDG_DATA_HOME", folder_.file("data").c_str(), 1);
     writePattern(source(), sourceBytes, 1);
     setModified(source(), kNewSeconds, kNewNanoseconds);
     fs::copy_file(source(), keptSource(folder_));
@@ -120,7 +122,11 @@ std::vector<Syscall> PassScene::recordCopyStretch(CopyPath path) {
     return stretch;
 }
 
+// Each pass starts with an empty trash, so every run makes the same calls as the first.
 void PassScene::restoreOldTarget() const {
+    fs::remove_all(folder_.file("data"));
+    fs::create_directories(folder_.file("data/Trash/files"));
+    fs::create_directories(folder_.file("data/Trash/info"));
     fs::copy_file(keptOldTarget(folder_), target(), fs::copy_options::overwrite_existing);
     const auto kept = modifiedSinceEpoch(keptOldTarget(folder_)).count();
     setModified(target(), kept / 1000000000, static_cast<std::int32_t>(kept % 1000000000));
@@ -140,9 +146,25 @@ bool PassScene::sourceIntact() const {
     return sameFile(source(), keptSource(folder_));
 }
 
+bool PassScene::oldTargetKept() const {
+    const std::string files = folder_.file("data/Trash/files");
+    if (!fs::is_directory(files)) {
+        return false;
+    }
+    for (const auto& name : folder_.entries("data/Trash/files")) {
+        if (sameBytes(files + "/" + name, keptOldTarget(folder_))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> PassScene::temporaryFiles() const {
     std::vector<std::string> found;
-    for (const char* sub : {"a", "b"}) {
+    for (const char* sub : {"a", "b", "data/Trash/files"}) {
+        if (!fs::is_directory(folder_.file(sub))) {
+            continue;
+        }
         for (const auto& name : folder_.entries(sub)) {
             if (name.find(".kelvane-") != std::string::npos) {
                 found.push_back(std::string(sub) + "/" + name);

@@ -41,7 +41,9 @@ class PassScene {
     void restoreOldTarget() const;
     Held targetHolds() const;
     bool sourceIntact() const;
-    // Our temporary files in either folder.
+    // True when the trash holds the old target's bytes.
+    bool oldTargetKept() const;
+    // Our temporary files in either folder or the trash.
     std::vector<std::string> temporaryFiles() const;
 
   private:

@@ -153,6 +153,9 @@ TEST_F(RealFat, CopyFromExt4OntoFatHappensOnce) {
     writeFileWithTimes(onFat, "old on FAT\n", kOldSeconds);
 
     expectOneCopyThenEqual(onDisk, onFat, "File2 updated ", onDisk, onFat);
+    // FAT has no hard links: the replaced bytes were copied into the stick's own trash.
+    const std::string trash = mountPoint + "/.Trash-" + std::to_string(::getuid());
+    EXPECT_EQ(readFile(trash + "/files/notes.txt"), "old on FAT\n");
 }
 
 TEST_F(RealFat, CopyFromFatOntoExt4HappensOnce) {

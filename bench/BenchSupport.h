@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace kelvane::bench {
@@ -20,6 +24,37 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// A file of that many MiB, not all zeros and not compressible to nothing.
+inline void makeSource(const std::string& path, long mebibytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block(1 << 20, '\0');
+    for (long i = 0; i < mebibytes; ++i) {
+        for (std::size_t j = 0; j < block.size(); j += 4096) {
+            block[j] = static_cast<char>(i + j);
+        }
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+}
+
+// An edit (one byte, so the size stays) with a newer time makes every round copy again:
+// a source whose bytes the target already holds would not be copied.
+inline void touchSource(const std::string& path, long round) {
+    {
+        std::fstream edit(path, std::ios::binary | std::ios::in | std::ios::out);
+        edit.seekp(1);
+        edit.put(static_cast<char>(round));
+    }
+    namespace fs = std::filesystem;
+    const auto when = fs::file_time_type::clock::now() + std::chrono::seconds(10 * round);
+    fs::last_write_time(path, when);
+}
+
+// Copies a pass replaces are kept in a trash inside the benchmark's folder, never the
+// user's, and go with the folder.
+inline void keepReplacedCopiesIn(const std::filesystem::path& folder) {
+    ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
 }
 
 }  // namespace kelvane::bench

@@ -15,33 +15,12 @@
 #include "sync/SyncPass.h"
 
 namespace fs = std::filesystem;
+using kelvane::bench::makeSource;
 using kelvane::bench::median;
 using kelvane::bench::secondsFor;
+using kelvane::bench::touchSource;
 
 namespace {
-
-void makeSource(const std::string& path, long mebibytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string block(1 << 20, '\0');
-    for (long i = 0; i < mebibytes; ++i) {
-        for (std::size_t j = 0; j < block.size(); j += 4096) {
-            block[j] = static_cast<char>(i + j);  // not all zeros, not compressible to nothing
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-}
-
-// An edit (one byte, so the size stays) with a newer time makes every round copy again:
-// a source whose bytes the target already holds would not be copied.
-void touchSource(const std::string& path, long round) {
-    {
-        std::fstream edit(path, std::ios::binary | std::ios::in | std::ios::out);
-        edit.seekp(1);
-        edit.put(static_cast<char>(round));
-    }
-    const auto when = fs::file_time_type::clock::now() + std::chrono::seconds(10 * round);
-    fs::last_write_time(path, when);
-}
 
 double timePass(const std::string& source, const std::string& target,
                 kelvane::platform::FileSystem& fileSystem) {
@@ -79,6 +58,7 @@ int main(int argc, char** argv) {
     const fs::path folder = argv[1];
     const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
     const long rounds = argc > 3 ? std::atol(argv[3]) : 7;
+    kelvane::bench::keepReplacedCopiesIn(folder);
     fs::create_directories(folder / "a");
     fs::create_directories(folder / "b");
     fs::create_directories(folder / "c");

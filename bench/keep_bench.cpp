@@ -1,0 +1,80 @@
+// The cost of keeping what a copy replaces: the same large copy with the replaced file
+// kept in the trash and with keeping switched off, alternating, each round started on a
+// settled disk (a global `sync` and a pause, outside the timing) so neither side pays for
+// blocks the other freed. Prints every round, the medians and their ratio.
+//
+// usage: kelvane_keep_bench FOLDER [MiB=1024] [ROUNDS=9]
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "BenchSupport.h"
+#include "platform/FileSystem.h"
+
+namespace fs = std::filesystem;
+using kelvane::bench::median;
+using kelvane::bench::secondsFor;
+
+namespace {
+
+void settle() {
+    ::sync();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+double timeCopy(kelvane::platform::FileSystem& fileSystem, const std::string& source,
+                const std::string& target, bool keep) {
+    settle();
+    return secondsFor([&] {
+        const auto copied = fileSystem.replaceWithCopy(source, target, {std::nullopt, keep});
+        if (!copied) {
+            std::fprintf(stderr, "copy failed: %s\n", copied.reason().c_str());
+            std::exit(1);
+        }
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [MiB] [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const fs::path folder = argv[1];
+    const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
+    const long rounds = argc > 3 ? std::atol(argv[3]) : 9;
+    kelvane::bench::keepReplacedCopiesIn(folder);
+    fs::create_directories(folder / "a");
+    fs::create_directories(folder / "b");
+    fs::create_directories(folder / "c");
+    const std::string source = (folder / "a" / "big.bin").string();
+    const std::string kept = (folder / "b" / "big.bin").string();
+    const std::string unkept = (folder / "c" / "big.bin").string();
+    kelvane::bench::makeSource(source, mebibytes);
+    kelvane::bench::makeSource(kept, mebibytes);
+    kelvane::bench::makeSource(unkept, mebibytes);
+    auto fileSystem = kelvane::platform::makeSystemFileSystem();
+
+    std::vector<double> keep;
+    std::vector<double> off;
+    for (long round = 1; round <= rounds; ++round) {
+        kelvane::bench::touchSource(source, round);
+        if (round % 2 == 0) {
+            off.push_back(timeCopy(*fileSystem, source, unkept, false));
+            keep.push_back(timeCopy(*fileSystem, source, kept, true));
+        } else {
+            keep.push_back(timeCopy(*fileSystem, source, kept, true));
+            off.push_back(timeCopy(*fileSystem, source, unkept, false));
+        }
+        std::printf("round %ld: kept %.3f s, not kept %.3f s\n", round, keep.back(), off.back());
+    }
+    std::printf("copy of %ld MiB, median of %ld: kept %.3f s, not kept %.3f s, ratio %.3f\n",
+                mebibytes, rounds, median(keep), median(off), median(keep) / median(off));
+    fs::remove_all(folder);
+    return 0;
+}

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kelvane::bench {
@@ -49,6 +50,16 @@ inline void touchSource(const std::string& path, long round) {
     namespace fs = std::filesystem;
     const auto when = fs::file_time_type::clock::now() + std::chrono::seconds(10 * round);
     fs::last_write_time(path, when);
+}
+
+// A settled disk before a timed copy, outside its timing: everything written is on the
+// disk, and the blocks the last copy freed are discarded, so no copy pays for another's.
+inline void settleTheDisk() {
+    std::fflush(nullptr);
+    if (std::system("sync") != 0) {
+        std::fprintf(stderr, "sync failed\n");
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 // Copies a pass replaces are kept in a trash inside the benchmark's folder, never the

@@ -4,13 +4,10 @@
 // blocks the other freed. Prints every round, the medians and their ratio.
 //
 // usage: kelvane_keep_bench FOLDER [MiB=1024] [ROUNDS=9]
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "BenchSupport.h"
 #include "platform/FileSystem.h"
@@ -21,14 +18,9 @@ using kelvane::bench::secondsFor;
 
 namespace {
 
-void settle() {
-    ::sync();
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-}
-
 double timeCopy(kelvane::platform::FileSystem& fileSystem, const std::string& source,
                 const std::string& target, bool keep) {
-    settle();
+    kelvane::bench::settleTheDisk();
     return secondsFor([&] {
         const auto copied = fileSystem.replaceWithCopy(source, target, {std::nullopt, keep});
         if (!copied) {

@@ -4,8 +4,11 @@
 // target exactly as they were and no temporary file of ours left.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -107,10 +110,10 @@ class AsOrdinaryUser : public InjectedFault {
         }
     }
 
-    Ended passAsNobody() {
+    Ended passAsNobody(const std::string& target = {}) {
         return runToEnd({"setpriv", std::string("--reuid=") + kNobody,
                          std::string("--regid=") + kNobody, "--clear-groups", "--", tool,
-                         scene.source(), scene.target()});
+                         scene.source(), target.empty() ? scene.target() : target});
     }
 
     std::string tool;
@@ -136,6 +139,36 @@ TEST_F(AsOrdinaryUser, TargetFolderWithoutWriteRightEndsInFailure) {
     expectCleanFailure(ended);
     EXPECT_NE(ended.output.find("Permission denied"), std::string::npos);
     expectBothIntact();
+}
+
+// A stick mounted by the system: its top belongs to root, so no trash can be made there
+// for this user, and the home trash is on another file system.
+TEST_F(AsOrdinaryUser, AVolumeWhoseTopCannotBeWrittenKeepsTheCopyBesideTheFile) {
+    const std::string top = scene.folder().file("stick");
+    fs::create_directory(top);
+    if (::mount("tmpfs", top.c_str(), "tmpfs", 0, "size=4m,mode=0755") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << ")";
+    }
+    const std::string docs = top + "/docs";
+    const std::string target = docs + "/data.bin";
+    fs::create_directory(docs);
+    writeFile(target, "old");
+    setModified(target, 1'500'000'000);
+    ASSERT_EQ(::chown(docs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+
+    const Ended ended = passAsNobody(target);
+    const auto kept = fs::exists(docs + "/.kelvane-replaced")
+                          ? scene.folder().entries("stick/docs/.kelvane-replaced")
+                          : std::vector<std::string>{};
+    const std::string keptBytes =
+        kept.size() == 1 ? readFile(docs + "/.kelvane-replaced/" + kept[0]) : "";
+    ::umount(top.c_str());
+
+    EXPECT_EQ(ended.status, 0) << ended.output;
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].rfind("data (replaced ", 0), 0u) << kept[0];
+    EXPECT_EQ(keptBytes, "old");
 }
 
 // The pass stops itself just before its copy, after it has looked at both files; the

@@ -221,8 +221,18 @@ bool endsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-// The entries in the trash's info/ that Kelvane made for a file with that Path= line.
-std::vector<OwnEntry> ownEntries(const std::string& root, const std::string& pathLine) {
+// The start every trash name of the file has, whatever its number (see numberedName).
+std::string trashNameStart(const std::string& fileName) {
+    const auto [stem, extension] = splitExtension(fileName);
+    constexpr std::size_t kLongestNumber = 7;
+    return std::string(fittedStem(stem, extension, kLongestNumber + kInfoSuffix.size()));
+}
+
+// The entries in the trash's info/ that Kelvane made for the file with that Path= line;
+// only names that start as its own can be, so a full trash costs a look at names.
+std::vector<OwnEntry> ownEntries(const std::string& root, const std::string& fileName,
+                                 const std::string& pathLine) {
+    const std::string start = trashNameStart(fileName);
     std::vector<OwnEntry> found;
     const std::string infoFolder = root + "/info";
     DIR* dir = ::opendir(infoFolder.c_str());
@@ -231,7 +241,7 @@ std::vector<OwnEntry> ownEntries(const std::string& root, const std::string& pat
     }
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (!endsWith(name, kInfoSuffix)) {
+        if (name.compare(0, start.size(), start) != 0 || !endsWith(name, kInfoSuffix)) {
             continue;
         }
         const std::string info = infoFolder + "/" + name;
@@ -424,7 +434,7 @@ void ReplacedCopyKeeper::removeOldCopies() {
         return;
     }
     removeStaleTemporaries(bin_->root + "/files", baseOf(target_));
-    auto entries = ownEntries(bin_->root, trashInfoFor(*bin_));
+    auto entries = ownEntries(bin_->root, baseOf(target_), trashInfoFor(*bin_));
     // An info file whose copy never came (a keep killed in between) lists nothing.
     const auto orphan = [&](const OwnEntry& entry) {
         struct stat info {};
@@ -461,7 +471,7 @@ void ReplacedCopyKeeper::clearInterruptedKeep() {
         }
         return;
     }
-    for (const auto& entry : ownEntries(bin->root, trashInfoFor(*bin))) {
+    for (const auto& entry : ownEntries(bin->root, baseOf(target_), trashInfoFor(*bin))) {
         if (sameFile(bin->root + "/files/" + entry.name, target)) {
             ::unlink((bin->root + "/files/" + entry.name).c_str());
             ::unlink((bin->root + "/info/" + entry.name + std::string(kInfoSuffix)).c_str());

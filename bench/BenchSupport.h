@@ -1,11 +1,13 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,10 +64,35 @@ inline void settleTheDisk() {
     std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
-// Copies a pass replaces are kept in a trash inside the benchmark's folder, never the
-// user's, and go with the folder.
-inline void keepReplacedCopiesIn(const std::filesystem::path& folder) {
+// What the copy benchmarks are told: FOLDER [MiB] [ROUNDS].
+struct CopyRun {
+    std::filesystem::path folder;
+    long mebibytes = 1024;
+    long rounds = 9;
+};
+
+inline std::optional<CopyRun> copyRunFrom(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FOLDER [MiB] [ROUNDS]\n", argv[0]);
+        return std::nullopt;
+    }
+    CopyRun run{argv[1]};
+    run.mebibytes = argc > 2 ? std::atol(argv[2]) : run.mebibytes;
+    run.rounds = argc > 3 ? std::atol(argv[3]) : run.rounds;
+    return run;
+}
+
+// a/big.bin, b/big.bin and c/big.bin in the run's folder, their folders made. Copies a
+// pass replaces are kept in a trash inside that folder, never the user's, and go with it.
+inline std::array<std::string, 3> copyFilesIn(const std::filesystem::path& folder) {
     ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+    std::array<std::string, 3> files;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto sub = folder / std::string(1, static_cast<char>('a' + i));
+        std::filesystem::create_directories(sub);
+        files[i] = (sub / "big.bin").string();
+    }
+    return files;
 }
 
 }  // namespace kelvane::bench

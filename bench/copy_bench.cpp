@@ -55,20 +55,12 @@ double timeCp(const std::string& source, const std::string& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [MiB] [ROUNDS]\n", argv[0]);
+    const auto run = kelvane::bench::copyRunFrom(argc, argv);
+    if (!run) {
         return 2;
     }
-    const fs::path folder = argv[1];
-    const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
-    const long rounds = argc > 3 ? std::atol(argv[3]) : 9;
-    kelvane::bench::keepReplacedCopiesIn(folder);
-    fs::create_directories(folder / "a");
-    fs::create_directories(folder / "b");
-    fs::create_directories(folder / "c");
-    const std::string source = (folder / "a" / "big.bin").string();
-    const std::string passTarget = (folder / "b" / "big.bin").string();
-    const std::string cpTarget = (folder / "c" / "big.bin").string();
+    const auto [folder, mebibytes, rounds] = *run;
+    const auto [source, passTarget, cpTarget] = kelvane::bench::copyFilesIn(folder);
     makeSource(source, mebibytes);
     std::ofstream(passTarget) << "old";
     std::ofstream(cpTarget) << "old";

@@ -33,20 +33,12 @@ double timeCopy(kelvane::platform::FileSystem& fileSystem, const std::string& so
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FOLDER [MiB] [ROUNDS]\n", argv[0]);
+    const auto run = kelvane::bench::copyRunFrom(argc, argv);
+    if (!run) {
         return 2;
     }
-    const fs::path folder = argv[1];
-    const long mebibytes = argc > 2 ? std::atol(argv[2]) : 1024;
-    const long rounds = argc > 3 ? std::atol(argv[3]) : 9;
-    kelvane::bench::keepReplacedCopiesIn(folder);
-    fs::create_directories(folder / "a");
-    fs::create_directories(folder / "b");
-    fs::create_directories(folder / "c");
-    const std::string source = (folder / "a" / "big.bin").string();
-    const std::string kept = (folder / "b" / "big.bin").string();
-    const std::string unkept = (folder / "c" / "big.bin").string();
+    const auto [folder, mebibytes, rounds] = *run;
+    const auto [source, kept, unkept] = kelvane::bench::copyFilesIn(folder);
     kelvane::bench::makeSource(source, mebibytes);
     kelvane::bench::makeSource(kept, mebibytes);
     kelvane::bench::makeSource(unkept, mebibytes);

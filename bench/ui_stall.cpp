@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -26,17 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void makeSource(const fs::path& path, long mebibytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string block(1 << 20, '\0');
-    for (long i = 0; i < mebibytes; ++i) {
-        for (std::size_t j = 0; j < block.size(); j += 4096) {
-            block[j] = static_cast<char>(i + j);
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-}
 
 template <typename Widget>
 Widget* control(QWidget& window, const char* name) {
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
     fs::create_directories(folder / "b");
     const fs::path source = folder / "a" / "big.bin";
     const fs::path target = folder / "b" / "big.bin";
-    makeSource(source, mebibytes);
+    kelvane::bench::makeSource(source.string(), mebibytes);
     std::ofstream(target) << "old";
     fs::last_write_time(target, fs::last_write_time(source) - std::chrono::hours(1));
 

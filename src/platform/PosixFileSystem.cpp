@@ -310,15 +310,9 @@ Result<std::string> PosixFileSystem::readFile(const std::string& path, std::size
 }
 
 std::string PosixFileSystem::userSettingsFolder() const {
-    // Only an absolute XDG_CONFIG_HOME counts; a relative one would depend on where the
-    // program happened to be started.
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome != nullptr && configHome[0] == '/') {
-        return std::string(configHome) + "/kelvane";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.config/kelvane";
+    const std::string configHome = posix::xdgFolder("XDG_CONFIG_HOME", ".config");
+    if (!configHome.empty()) {
+        return configHome + "/kelvane";
     }
     // A service or a bare `env -i` start has no HOME; the user's home is still known.
     const std::string registered = homeInUserDatabase();

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/TempNames.h"
@@ -81,6 +82,15 @@ Result<std::string> createTemporaryFor(const std::string& folder, const std::str
         return Error{"Cannot find a free temporary name in " + folder};
     }
     return folder + "/" + made.value();
+}
+
+std::string xdgFolder(const char* variable, const char* underHome) {
+    const char* base = std::getenv(variable);
+    if (base != nullptr && base[0] == '/') {
+        return base;
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? std::string(home) + "/" + underHome : "";
 }
 
 void flushFolder(const std::string& folder) {

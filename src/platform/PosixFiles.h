@@ -60,6 +60,11 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
 Result<std::string> createTemporaryFor(const std::string& folder, const std::string& finalName,
                                        mode_t mode, Descriptor& file);
 
+// A folder of the user's under an XDG base: $VARIABLE when it is absolute (a relative one
+// would depend on where the program was started), else $HOME/underHome; empty when
+// neither is known.
+std::string xdgFolder(const char* variable, const char* underHome);
+
 // Makes a rename into the folder durable; not every system allows it, which is no failure.
 void flushFolder(const std::string& folder);
 

@@ -28,12 +28,8 @@ namespace {
 constexpr const char* kOwnMark = "X-Kelvane-ReplacedCopy=true";
 
 std::string homeTrash() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') {
-        return std::string(dataHome) + "/Trash";
-    }
-    const char* home = std::getenv("HOME");
-    return home != nullptr && home[0] == '/' ? std::string(home) + "/.local/share/Trash" : "";
+    const std::string dataHome = xdgFolder("XDG_DATA_HOME", ".local/share");
+    return dataHome.empty() ? dataHome : dataHome + "/Trash";
 }
 
 std::optional<dev_t> deviceOf(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/PosixFiles.h"
 #include "platform/SessionStart.h"
 #include "platform/SettingsStore.h"
 
@@ -21,17 +22,9 @@ constexpr std::size_t kLargestEntry = 64 * 1024;
 // The name the package puts on the PATH.
 constexpr const char* kPackagedName = "kelvane";
 
-// Only an absolute XDG_CONFIG_HOME counts, as for the settings folder.
 std::string autostartFolder() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome != nullptr && configHome[0] == '/') {
-        return std::string(configHome) + "/autostart";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.config/autostart";
-    }
-    return {};
+    const std::string configHome = posix::xdgFolder("XDG_CONFIG_HOME", ".config");
+    return configHome.empty() ? configHome : configHome + "/autostart";
 }
 
 bool sameFile(const std::string& one, const std::string& other) {

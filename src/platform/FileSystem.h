@@ -40,7 +40,7 @@ struct KeptCopy {
 struct CopiedTimes {
     FileTime source;
     FileTime target;
-    KeptCopy kept;
+    KeptCopy kept = {};
 };
 
 // Told after each chunk of a copy how many of how many bytes are copied; false stops it.

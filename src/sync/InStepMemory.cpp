@@ -6,7 +6,8 @@ InStepStates InStepMemory::statesFor(const FileSlots& slots) {
     InStepStates states;
     for (std::size_t i = 0; i < slots.size(); ++i) {
         auto& remembered = slots_[i];
-        if (remembered && (slots[i].tick != Tick::On || slots[i].pathText != remembered->pathText)) {
+        if (remembered &&
+            (slots[i].tick != Tick::On || slots[i].pathText != remembered->pathText)) {
             remembered.reset();
         }
         if (remembered) {

@@ -320,16 +320,16 @@ SyncOutcome endedEarly(SyncOutcome outcome, SyncResult result, std::string reaso
 
 // Copies source over one target, as the pass compared it: a target changed meanwhile is
 // left as it is. What it replaced goes into the outcome.
-platform::Status copyOnto(const Candidate& source, const Candidate& target,
-                          InStepStates& states, SyncOutcome& outcome, PassContext& pass) {
+platform::Status copyOnto(const Candidate& source, const Candidate& target, InStepStates& states,
+                          SyncOutcome& outcome, PassContext& pass) {
     auto copied = pass.fileSystem.replaceWithCopy(
         source.path, target.path, platform::ReplaceTerms{target.stamp, pass.terms.keepReplaced},
         followCopy(target, pass));
     if (!copied) {
         return platform::Error{copyFailure(target, copied.reason())};
     }
-    outcome.replaced.push_back(ReplacedContent{target.slot, copied.value().kept,
-                                               target.since == SinceInStep::Changed});
+    outcome.replaced.push_back(
+        ReplacedContent{target.slot, copied.value().kept, target.since == SinceInStep::Changed});
     states[indexOf(source.slot)] = InStepState{copied.value().source, source.stamp.size};
     states[indexOf(target.slot)] = InStepState{copied.value().target, source.stamp.size};
     return judgeCopiedTime(target, copied.value(), pass);
@@ -347,8 +347,8 @@ SyncOutcome failedCopy(SyncOutcome outcome, std::size_t copiesWanted, const InSt
 
 // Copies source over each target in turn; stops at the first failure, and copies made
 // before it stay.
-SyncOutcome copyEach(const Candidate& source, const SortedTargets& sorted,
-                     InStepStates& states, PassContext& pass) {
+SyncOutcome copyEach(const Candidate& source, const SortedTargets& sorted, InStepStates& states,
+                     PassContext& pass) {
     SyncOutcome outcome;
     outcome.sourceSlot = source.slot;
     for (const Candidate* target : sorted.toCopy) {

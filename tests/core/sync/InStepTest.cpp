@@ -138,8 +138,8 @@ TEST_F(InStep, ReplacementGoesByTheTargetAsComparedAndItsChangeFailsThePass) {
     fileSystem.failingCopies[path(2)] =
         std::string(platform::kTargetChangedMeanwhile) + "modified " + path(2);
 
-    const auto outcome = syncSelectedFiles(slots("110"), fileSystem, memory, {},
-                                           sync::PassTerms{{}, false});
+    const auto outcome =
+        syncSelectedFiles(slots("110"), fileSystem, memory, {}, sync::PassTerms{{}, false});
 
     EXPECT_EQ(outcome.result, SyncResult::Failed);
     EXPECT_EQ(outcome.reason, "File2 changed while it was being updated");

@@ -13,8 +13,8 @@ namespace {
 using sync::SyncResult;
 
 constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
-constexpr std::int32_t kFirstSave = 100'123'456;   // 0.1 s into a second
-constexpr std::int32_t kSecondSave = 900'654'321;  // 0.9 s into the same second
+constexpr std::int32_t kFirstSave = 100'123'456;     // 0.1 s into a second
+constexpr std::int32_t kSecondSave = 900'654'321;    // 0.9 s into the same second
 constexpr std::int64_t kLatestKept = 1'699'913'600;  // a day before the source's time
 
 // A target file system played by changing the copy's time right after the copy, as the

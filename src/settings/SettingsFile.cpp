@@ -293,8 +293,8 @@ AppSettings loadSettings(platform::SettingsStore& store, const std::string& iniF
 
 namespace {
 
-// One key a slot with an in-step state; a key of a slot that has none any more is emptied,
-// and a file that never had one gets none.
+// One key for each slot with an in-step state; the key of a slot that has none any more is
+// emptied, and a file that never had one gets none.
 void writeSyncState(IniDocument& document, const AppSettings& settings) {
     for (std::size_t slot = 0; slot < 3; ++slot) {
         const Key& key = kSyncStateKeys[slot];

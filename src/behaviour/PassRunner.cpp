@@ -14,6 +14,7 @@ int copiedPercent(const sync::CopyProgress& progress) {
 // One pass on its way: what the worker thread shares with the user-interface thread.
 struct PassRunner::Pass {
     sync::FileSlots slots;
+    sync::PassTerms terms;
     EqualTimes equalTimes = EqualTimes::Told;
     Progressed progressed;
     Finished finished;
@@ -28,7 +29,8 @@ struct PassRunner::Pass {
     // The pass's side: true when it ends without anything to send back. A stop asked for
     // meanwhile is always answered, so whoever waits for it goes on.
     bool endsUntold(const sync::SyncOutcome& outcome) {
-        if (equalTimes != EqualTimes::Untold || outcome.result != sync::SyncResult::Equal) {
+        if (equalTimes != EqualTimes::Untold || outcome.result != sync::SyncResult::Equal ||
+            outcome.inStep) {
             return false;
         }
         endedUntold = true;
@@ -41,10 +43,11 @@ PassRunner::PassRunner(Face& face, platform::FileSystem& fileSystem)
 
 PassRunner::~PassRunner() = default;
 
-void PassRunner::start(const sync::FileSlots& slots, EqualTimes equalTimes, Progressed progressed,
-                       Finished finished) {
+void PassRunner::start(const sync::FileSlots& slots, const sync::PassTerms& terms,
+                       EqualTimes equalTimes, Progressed progressed, Finished finished) {
     auto pass = std::make_shared<Pass>();
     pass->slots = slots;
+    pass->terms = terms;
     pass->equalTimes = equalTimes;
     pass->progressed = std::move(progressed);
     pass->finished = std::move(finished);
@@ -84,7 +87,7 @@ void PassRunner::work(const Thread& thread) {
         }
     };
     const sync::SyncOutcome outcome =
-        sync::syncSelectedFiles(pass.slots, thread.fileSystem, control);
+        sync::syncSelectedFiles(pass.slots, thread.fileSystem, control, pass.terms);
     if (!pass.endsUntold(outcome)) {
         sendBack(thread, [&pass, outcome](PassRunner& runner) {
             runner.current_.reset();

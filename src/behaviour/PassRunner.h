@@ -31,9 +31,10 @@ class PassRunner {
     PassRunner(const PassRunner&) = delete;
     PassRunner& operator=(const PassRunner&) = delete;
 
-    // `progressed` hears at most once a percent.
-    void start(const sync::FileSlots& slots, EqualTimes equalTimes, Progressed progressed,
-               Finished finished);
+    // `progressed` hears at most once a percent. An outcome that brings new in-step
+    // states is always sent back.
+    void start(const sync::FileSlots& slots, const sync::PassTerms& terms, EqualTimes equalTimes,
+               Progressed progressed, Finished finished);
     // Asks the running copy to stop at its next chunk. True when an outcome is still to
     // come; false when there was no pass, or it had already ended untold, and then no
     // outcome ever comes.

@@ -1,5 +1,6 @@
 #include "behaviour/Program.h"
 
+#include "behaviour/CopyNotes.h"
 #include "sync/AutoSyncInterval.h"
 
 namespace kelvane::behaviour {
@@ -15,6 +16,24 @@ std::string folderOf(const std::string& path) {
     }
     const bool isRoot = separator == 0 || (separator == 2 && path[1] == ':');
     return path.substr(0, isRoot ? separator + 1 : separator);
+}
+
+// The lines that are not empty, one below the other.
+std::string linesOf(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!line.empty()) {
+            text += (text.empty() ? "" : "\n") + line;
+        }
+    }
+    return text;
+}
+
+// Why the pass failed, and what became of what copies made before the failure replaced.
+std::string failureDetail(const sync::SyncOutcome& outcome) {
+    std::vector<std::string> lines = replacedNotes(outcome);
+    lines.insert(lines.begin(), outcome.reason);
+    return linesOf(lines);
 }
 
 }  // namespace
@@ -76,6 +95,8 @@ bool Program::settingsFileLoadable() {
 void Program::showStoredSettings() {
     const settings::AppSettings stored = settings::loadSettings(settingsStore_, settingsPath_);
     controls_.showStored(stored);
+    inStep_.remember(controls_.fileSlots(), stored.SyncState);
+    keepReplaced_ = stored.KeepReplaced;
     placeWindow(stored);
     // The line comes before auto sync: a log-out during the interval's message saves it.
     lastEvent_ = stored.LastSyncEvent;
@@ -169,8 +190,9 @@ void Program::runPass(StatusLook startLook) {
     const bool equalChangesNothing =
         look_ == StatusLook::Normal && statusDetail_.empty() && !failureToldFromTray_;
     passStarted_ = clock_();
+    const sync::FileSlots slots = controls_.fileSlots();
     passes_.start(
-        controls_.fileSlots(),
+        slots, sync::PassTerms{inStep_.statesFor(slots), keepReplaced_},
         equalChangesNothing ? PassRunner::EqualTimes::Untold : PassRunner::EqualTimes::Told,
         [this](const sync::CopyProgress& progress) { passProgressed(progress); },
         [this](const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
@@ -204,11 +226,14 @@ void Program::passFinished(const sync::SyncOutcome& outcome, const sync::FileSlo
 
 // The last finished event and its look; a refusal leaves the line as it was.
 void Program::recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used) {
+    if (outcome.inStep) {
+        inStep_.remember(used, *outcome.inStep);
+    }
     switch (outcome.result) {
         case sync::SyncResult::Copied:
             lastEvent_ = outcome.statusPrefix + face_.statusDateTime();
             look_ = StatusLook::Bold;
-            statusDetail_ = retypedTargets(outcome, used);
+            statusDetail_ = copyDetail(outcome, used);
             break;
         case sync::SyncResult::Equal:
             look_ = StatusLook::Normal;
@@ -221,11 +246,19 @@ void Program::recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSl
         case sync::SyncResult::Failed:
             lastEvent_ = sync::kSyncFailedLine;
             look_ = StatusLook::Failure;
-            statusDetail_ = outcome.reason;
+            statusDetail_ = failureDetail(outcome);
             break;
     }
     face_.showStatus(lastEvent_, look_, statusDetail_);
-    tellTrayAboutPass(outcome.result == sync::SyncResult::Failed);
+    tellTrayAboutPass(outcome);
+}
+
+// What became of what each copy replaced, and where a copy went.
+std::string Program::copyDetail(const sync::SyncOutcome& outcome,
+                                const sync::FileSlots& used) const {
+    std::vector<std::string> lines = replacedNotes(outcome);
+    lines.push_back(retypedTargets(outcome, used));
+    return linesOf(lines);
 }
 
 // A slot retyped while its copy ran now shows a path the copy never touched, though the
@@ -243,10 +276,15 @@ std::string Program::retypedTargets(const sync::SyncOutcome& outcome,
     return note;
 }
 
-// A hidden window cannot show its red line, so the tray tells the user, once per run of
-// failures: the next success makes the next failure worth telling again.
-void Program::tellTrayAboutPass(bool failed) {
-    if (!failed) {
+// An edit lost to a newer one is told at once, shown or hidden. A hidden window cannot
+// show its red line, so the tray tells the user, once per run of failures: the next
+// success makes the next failure worth telling again. A failure only the user can end
+// says why.
+void Program::tellTrayAboutPass(const sync::SyncOutcome& outcome) {
+    if (const std::string lost = bothChangedNotice(outcome); !lost.empty() && trayShown_) {
+        face_.notifyFromTray(lost);
+    }
+    if (outcome.result != sync::SyncResult::Failed) {
         failureToldFromTray_ = false;
         return;
     }
@@ -254,7 +292,7 @@ void Program::tellTrayAboutPass(bool failed) {
         return;
     }
     failureToldFromTray_ = true;
-    face_.notifyFromTray(lastEvent_);
+    face_.notifyFromTray(outcome.needsTheUser ? lastEvent_ + "\n" + outcome.reason : lastEvent_);
 }
 
 void Program::showLastEvent(StatusLook look) {
@@ -356,6 +394,7 @@ platform::Status Program::saveSettings() {
     settings::AppSettings stored = controls_.read();
     stored.AutoSync = autoSyncOn_ ? "ON" : "OFF";
     stored.LastSyncEvent = lastEvent_;  // never the progress of a copy still running
+    stored.SyncState = inStep_.statesFor(controls_.fileSlots());
     return settings::saveSettings(settingsStore_, settingsPath_, stored);
 }
 

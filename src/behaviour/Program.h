@@ -13,6 +13,7 @@
 #include "platform/SessionStart.h"
 #include "platform/SettingsStore.h"
 #include "settings/SettingsFile.h"
+#include "sync/InStepMemory.h"
 #include "sync/SyncPass.h"
 
 namespace kelvane::behaviour {
@@ -106,8 +107,9 @@ class Program {
     void passProgressed(const sync::CopyProgress& progress);
     void passFinished(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
     void recordOutcome(const sync::SyncOutcome& outcome, const sync::FileSlots& used);
+    std::string copyDetail(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
     std::string retypedTargets(const sync::SyncOutcome& outcome, const sync::FileSlots& used) const;
-    void tellTrayAboutPass(bool failed);
+    void tellTrayAboutPass(const sync::SyncOutcome& outcome);
     void showLastEvent(StatusLook look);
     platform::Status saveSettings();
     void showSaveFailure(const platform::Status& saved);
@@ -125,8 +127,13 @@ class Program {
     bool autoSyncOn_ = false;
     std::string lastEvent_ = "NIL";
     StatusLook look_ = StatusLook::Normal;
-    // What the line shows on hovering: a failure's reason, or where a copy went.
+    // What the line shows on hovering: a failure's reason, or where a copy went and
+    // where what it replaced went.
     std::string statusDetail_;
+    // Each ticked slot's state when the files were last in step; kept in the settings file.
+    sync::InStepMemory inStep_;
+    // Whether copies keep what they replace: the settings file's KeepReplaced, read once.
+    bool keepReplaced_ = true;
     WindowSettings controls_;
     std::string lastBrowseFolder_;
     bool trayShown_ = false;

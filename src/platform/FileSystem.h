@@ -40,7 +40,7 @@ struct KeptCopy {
 struct CopiedTimes {
     FileTime source;
     FileTime target;
-    KeptCopy kept;
+    KeptCopy kept = {};
 };
 
 // Told after each chunk of a copy how many of how many bytes are copied; false stops it.
@@ -104,7 +104,8 @@ class FileSystem {
     virtual Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) = 0;
 
     // True when the file lies on a volume known by its type to store times at two-second
-    // steps (the FAT family). Asked only when two times differ by less than two seconds.
+    // steps (the FAT family). Asked only when two times differ by less than two seconds,
+    // or a file's time by an hour from the one it showed when last in step.
     virtual bool hasCoarseTimes(const std::string& path) = 0;
 
     // Replaces target's content and last-modified time with source's, atomically: the

@@ -6,6 +6,7 @@
 #include "settings/IniDocument.h"
 #include "settings/LeadingNumber.h"
 #include "settings/SettingsEncoding.h"
+#include "settings/SyncStateText.h"
 
 namespace kelvane::settings {
 namespace {
@@ -20,6 +21,14 @@ constexpr std::string_view kSelected = "SelectedFiles";
 constexpr std::string_view kSync = "SyncSettings";
 constexpr std::string_view kEvents = "SyncEvents";
 constexpr std::string_view kLocation = "FormLocation";
+constexpr std::string_view kSyncState = "SyncState";
+
+constexpr Key kKeepReplaced = {kSync, "KeepReplaced"};
+constexpr std::array<Key, 3> kSyncStateKeys = {{
+    {kSyncState, "File1"},
+    {kSyncState, "File2"},
+    {kSyncState, "File3"},
+}};
 
 // The eleven keys in the order a save writes them, which is the order of a new file.
 constexpr std::array<Key, 11> kKeys = {{
@@ -35,6 +44,11 @@ constexpr std::array<Key, 11> kKeys = {{
     {kLocation, "FormTop"},
     {kLocation, "FormLeft"},
 }};
+
+// A slot's path, slot 1 first.
+const std::string& pathOf(const AppSettings& settings, std::size_t slot) {
+    return slot == 0 ? settings.File1 : slot == 1 ? settings.File2 : settings.File3;
+}
 
 // Values in the same order as kKeys, as the user means them (UTF-8).
 std::array<std::string, 11> valuesOf(const AppSettings& settings) {
@@ -69,8 +83,9 @@ class StoredValues {
     StoredValues(const platform::SettingsStore& store, std::string_view bytes)
         : store_(store), file_(parseFile(store, bytes)) {}
 
-    std::string text(std::size_t row) const {
-        const auto stored = file_.document.value(kKeys[row].section, kKeys[row].name);
+    std::string text(std::size_t row) const { return text(kKeys[row]); }
+    std::string text(const Key& key) const {
+        const auto stored = file_.document.value(key.section, key.name);
         if (!stored) {
             return std::string();
         }
@@ -263,6 +278,11 @@ AppSettings settingsFromFileBytes(const platform::SettingsStore& store, std::str
     settings.LastSyncEvent = stored.text(8);
     settings.FormTop = stored.position(9);
     settings.FormLeft = stored.position(10);
+    settings.KeepReplaced = stored.text(kKeepReplaced) != "OFF";
+    for (std::size_t slot = 0; slot < 3; ++slot) {
+        settings.SyncState[slot] =
+            syncStateFrom(stored.text(kSyncStateKeys[slot]), pathOf(settings, slot));
+    }
     return settings;
 }
 
@@ -270,6 +290,24 @@ AppSettings loadSettings(platform::SettingsStore& store, const std::string& iniF
     const auto bytes = store.readFile(iniFilePath, kSettingsFileLimit);
     return settingsFromFileBytes(store, bytes ? std::string_view(bytes.value()) : "");
 }
+
+namespace {
+
+// One key for each slot with an in-step state; the key of a slot that has none any more is
+// emptied, and a file that never had one gets none.
+void writeSyncState(IniDocument& document, const AppSettings& settings) {
+    for (std::size_t slot = 0; slot < 3; ++slot) {
+        const Key& key = kSyncStateKeys[slot];
+        const auto& state = settings.SyncState[slot];
+        if (state) {
+            document.setValue(key.section, key.name, syncStateText(*state, pathOf(settings, slot)));
+        } else if (document.value(key.section, key.name)) {
+            document.setValue(key.section, key.name, "");
+        }
+    }
+}
+
+}  // namespace
 
 std::string fileBytesWithSettings(const platform::SettingsStore& store,
                                   std::string_view existingBytes, const AppSettings& settings) {
@@ -283,6 +321,7 @@ std::string fileBytesWithSettings(const platform::SettingsStore& store,
         file.document.setValue(kKeys[row].section, kKeys[row].name,
                                storedFormOf(inFileEncoding(store, file.encoding, values[row])));
     }
+    writeSyncState(file.document, settings);
     return encodeSettingsText(file.encoding, file.document.text(), file.oddByte);
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/Result.h"
 #include "platform/SettingsStore.h"
+#include "sync/InStep.h"
 #include "sync/Tick.h"
 
 namespace kelvane::settings {
@@ -42,6 +43,12 @@ struct AppSettings {
     std::string AutoSync = "OFF";     // "ON" switches auto sync on, compared exactly
     std::string LastSyncEvent = "NIL";
     double FormTop = 0, FormLeft = 0;  // twips
+    // Read, never written: [SyncSettings] KeepReplaced=OFF, exactly so, stops copies
+    // keeping what they replace; a missing key or any other value keeps them.
+    bool KeepReplaced = true;
+    // [SyncState], after the other sections: each slot's state when the ticked files were
+    // last in step, for its path as stored beside it; nothing for a slot without one.
+    sync::InStepStates SyncState;
 
     friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };

@@ -19,6 +19,12 @@ bool CopyMemory::isTwoSecondVolume(std::uint64_t device) const {
            twoSecondVolumes_.end();
 }
 
+void CopyMemory::noteTimeOnVolume(std::uint64_t device, platform::FileTime time) {
+    if (time.nanoseconds != 0 || time.seconds % 2 != 0) {
+        std::erase(twoSecondVolumes_, device);
+    }
+}
+
 void CopyMemory::rememberHeldTime(const std::string& target, platform::FileTime sourceTime,
                                   platform::FileTime heldTime) {
     // Only a target's latest copy matters.

@@ -18,6 +18,11 @@ class CopyMemory {
   public:
     void rememberTwoSecondVolume(std::uint64_t device);
     bool isTwoSecondVolume(std::uint64_t device) const;
+    // A file on the device showed this time. One that no two-second volume can hold (a
+    // fraction of a second, an odd second) shows that the volume behind the device number
+    // is no such volume, or no longer: a stick unplugged, and another file system mounted
+    // that was given its number.
+    void noteTimeOnVolume(std::uint64_t device, platform::FileTime time);
 
     // The copy onto target set sourceTime; the target showed heldTime instead.
     void rememberHeldTime(const std::string& target, platform::FileTime sourceTime,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "sync/TimeComparison.h"
@@ -14,15 +15,27 @@ using platform::FileStamp;
 using platform::FileSystem;
 using platform::FileTime;
 
+// How a ticked file stands against its state when the files were last in step.
+enum class SinceInStep { Unknown, Unchanged, Changed };
+
 // A ticked slot that passed the existence test.
 struct Candidate {
     int slot = 0;  // 1, 2 or 3
     std::string path;
     FileStamp stamp;
+    SinceInStep since = SinceInStep::Unknown;
 };
 
 std::string slotName(int slot) {
     return "File" + std::to_string(slot);
+}
+
+std::size_t indexOf(int slot) {
+    return static_cast<std::size_t>(slot - 1);
+}
+
+InStepState stateOf(const FileStamp& stamp) {
+    return InStepState{stamp.modified, stamp.size};
 }
 
 SyncOutcome refused(std::string message) {
@@ -48,12 +61,13 @@ bool sameFile(const Candidate& a, const Candidate& b) {
     return a.path == b.path || a.stamp.identity.sameFileAs(b.stamp.identity);
 }
 
-// What one pass works with: the system, what earlier copies showed, and its caller's
-// wish to follow it or stop it.
+// What one pass works with: the system, what earlier copies showed, its caller's wish
+// to follow it or stop it, and its terms.
 struct PassContext {
     FileSystem& fileSystem;
     CopyMemory& memory;
     const PassControl& control;
+    const PassTerms& terms;
 };
 
 bool cancelled(const PassContext& pass) {
@@ -106,9 +120,55 @@ bool sameTime(const Candidate& a, const Candidate& b, PassContext& pass) {
            (onTwoSecondVolume(a, pass) || onTwoSecondVolume(b, pass));
 }
 
-// Which of two files is later by their times alone, at the coarser precision of the two.
+// Windows keeps FAT times in local time, so a daylight-saving change moves each file on
+// such a volume by an hour; one whose size stayed has not changed.
+bool movedByDaylightSaving(const Candidate& file, const InStepState& remembered,
+                           PassContext& pass) {
+    return file.stamp.size == remembered.size &&
+           isHourShift(remembered.modified, file.stamp.modified) && onTwoSecondVolume(file, pass);
+}
+
+SinceInStep sinceInStep(const Candidate& file, PassContext& pass) {
+    const auto& remembered = pass.terms.inStep[indexOf(file.slot)];
+    if (!remembered) {
+        return SinceInStep::Unknown;
+    }
+    if (stateOf(file.stamp) == *remembered || movedByDaylightSaving(file, *remembered, pass)) {
+        return SinceInStep::Unchanged;
+    }
+    return SinceInStep::Changed;
+}
+
+bool bothInStepKnown(const Candidate& a, const Candidate& b) {
+    return a.since != SinceInStep::Unknown && b.since != SinceInStep::Unknown;
+}
+
+// Between two files with in-step states: one that changed since wins over one that did
+// not, whatever their times say; two that both changed go by their full times.
+int compareBySinceInStep(const Candidate& a, const Candidate& b) {
+    if (a.since != b.since) {
+        return a.since == SinceInStep::Changed ? 1 : -1;
+    }
+    return a.since == SinceInStep::Unchanged ? 0
+                                             : compareExactly(a.stamp.modified, b.stamp.modified);
+}
+
+// Which of two files is the newer: by their in-step states where both have one, else by
+// their times alone, at the coarser precision of the two.
 bool isLater(const Candidate& a, const Candidate& b) {
+    if (bothInStepKnown(a, b)) {
+        return compareBySinceInStep(a, b) > 0;
+    }
     return compareAtCoarserPrecision(a.stamp.modified, b.stamp.modified) > 0;
+}
+
+// Whether two files are in step: by their in-step states where both have one; only
+// files without one are judged by the precision and steps of their volumes.
+bool countsEqual(const Candidate& a, const Candidate& b, PassContext& pass) {
+    if (!sameFile(a, b) && bothInStepKnown(a, b)) {
+        return compareBySinceInStep(a, b) == 0;
+    }
+    return sameTime(a, b, pass);
 }
 
 std::string updatedPrefix(const std::vector<int>& targets) {
@@ -181,17 +241,49 @@ void settleTimesOfSameBytes(const Candidate& source, const std::vector<const Can
     }
 }
 
-// Copies source over each target in order that does not already hold its bytes; a
-// target that is the source's own file is left alone. Stops at the first failure; copies
-// made before it stay. Nothing copied is the equal outcome.
-SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*>& targets,
-                     PassContext& pass) {
+// The outcome of a pass that leaves the files in step: their in-step states go with it
+// when they differ from those the pass was given.
+SyncOutcome inStepOutcome(SyncOutcome outcome, const InStepStates& states,
+                          const PassContext& pass) {
+    if (states != pass.terms.inStep) {
+        outcome.inStep = states;
+    }
+    return outcome;
+}
+
+InStepStates statesOf(const std::vector<const Candidate*>& files) {
+    InStepStates states;
+    for (const Candidate* file : files) {
+        states[indexOf(file->slot)] = stateOf(file->stamp);
+    }
+    return states;
+}
+
+// A file whose time was set anew is looked at again for its in-step state.
+void lookAgain(const Candidate& file, InStepStates& states, PassContext& pass) {
+    const auto look = pass.fileSystem.findOrdinaryFile(file.path);
+    auto& state = states[indexOf(file.slot)];
+    state.reset();
+    if (look && look.value()) {
+        state = stateOf(*look.value());
+    }
+}
+
+// The targets of a copy, sorted: those that already hold the source's bytes, and those
+// that receive them. A target that is the source's own file is neither, but the status
+// line names it.
+struct SortedTargets {
     std::vector<const Candidate*> sameBytes;
     std::vector<const Candidate*> toCopy;
-    std::vector<int> targetSlots;
+    std::vector<int> namedSlots;
+};
+
+std::optional<SyncOutcome> sortTargets(const Candidate& source,
+                                       const std::vector<const Candidate*>& targets,
+                                       SortedTargets& sorted, PassContext& pass) {
     for (const Candidate* target : targets) {
         if (sameFile(*target, source)) {
-            targetSlots.push_back(target->slot);
+            sorted.namedSlots.push_back(target->slot);
             continue;
         }
         if (cancelled(pass)) {
@@ -202,42 +294,119 @@ SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*
             return cancelled(pass) ? cancelledOutcome() : failed(same.reason());
         }
         if (same.value()) {
-            sameBytes.push_back(target);
+            sorted.sameBytes.push_back(target);
         } else {
-            toCopy.push_back(target);
-            targetSlots.push_back(target->slot);
+            sorted.toCopy.push_back(target);
+            sorted.namedSlots.push_back(target->slot);
         }
     }
-    if (!sameBytes.empty()) {
-        settleTimesOfSameBytes(source, sameBytes, pass);
+    return std::nullopt;
+}
+
+// The reason a copy failed, as the user reads it.
+std::string copyFailure(const Candidate& target, const std::string& reason) {
+    if (std::string_view(reason).substr(0, platform::kTargetChangedMeanwhile.size()) ==
+        platform::kTargetChangedMeanwhile) {
+        return slotName(target.slot) + " changed while it was being updated";
     }
-    if (toCopy.empty()) {
-        return SyncOutcome{};
-    }
-    for (const Candidate* target : toCopy) {
-        if (cancelled(pass)) {
-            return cancelledOutcome();
-        }
-        auto copied =
-            pass.fileSystem.replaceWithCopy(source.path, target->path, platform::ReplaceTerms{},
-                                            followCopy(*target, pass));
-        if (!copied) {
-            return cancelled(pass) ? cancelledOutcome() : failed(copied.reason());
-        }
-        if (auto judged = judgeCopiedTime(*target, copied.value(), pass); !judged) {
-            return failed(judged.reason());
-        }
-    }
-    SyncOutcome outcome;
-    outcome.result = SyncResult::Copied;
-    outcome.statusPrefix = updatedPrefix(targetSlots);
-    outcome.updatedSlots = targetSlots;
+    return reason;
+}
+
+SyncOutcome endedEarly(SyncOutcome outcome, SyncResult result, std::string reason = {}) {
+    outcome.result = result;
+    outcome.reason = std::move(reason);
     return outcome;
 }
 
+// Copies source over one target, as the pass compared it: a target changed meanwhile is
+// left as it is. What it replaced goes into the outcome.
+platform::Status copyOnto(const Candidate& source, const Candidate& target, InStepStates& states,
+                          SyncOutcome& outcome, PassContext& pass) {
+    auto copied = pass.fileSystem.replaceWithCopy(
+        source.path, target.path, platform::ReplaceTerms{target.stamp, pass.terms.keepReplaced},
+        followCopy(target, pass));
+    if (!copied) {
+        return platform::Error{copyFailure(target, copied.reason())};
+    }
+    outcome.replaced.push_back(
+        ReplacedContent{target.slot, copied.value().kept, target.since == SinceInStep::Changed});
+    states[indexOf(source.slot)] = InStepState{copied.value().source, source.stamp.size};
+    states[indexOf(target.slot)] = InStepState{copied.value().target, source.stamp.size};
+    return judgeCopiedTime(target, copied.value(), pass);
+}
+
+// A failed copy ends the pass. One whose target could not take the source's time is in
+// place all the same: once the last one is, the files are in step, and the next pass
+// must not copy again.
+SyncOutcome failedCopy(SyncOutcome outcome, std::size_t copiesWanted, const InStepStates& states,
+                       const PassContext& pass, std::string reason) {
+    const bool allInPlace = outcome.replaced.size() == copiesWanted;
+    outcome = endedEarly(std::move(outcome), SyncResult::Failed, std::move(reason));
+    return allInPlace ? inStepOutcome(std::move(outcome), states, pass) : outcome;
+}
+
+// Copies source over each target in turn; stops at the first failure, and copies made
+// before it stay.
+SyncOutcome copyEach(const Candidate& source, const SortedTargets& sorted, InStepStates& states,
+                     PassContext& pass) {
+    SyncOutcome outcome;
+    outcome.sourceSlot = source.slot;
+    for (const Candidate* target : sorted.toCopy) {
+        if (cancelled(pass)) {
+            return endedEarly(std::move(outcome), SyncResult::Cancelled);
+        }
+        if (auto copied = copyOnto(source, *target, states, outcome, pass); !copied) {
+            return cancelled(pass) ? endedEarly(std::move(outcome), SyncResult::Cancelled)
+                                   : failedCopy(std::move(outcome), sorted.toCopy.size(), states,
+                                                pass, copied.reason());
+        }
+    }
+    outcome.result = SyncResult::Copied;
+    outcome.statusPrefix = updatedPrefix(sorted.namedSlots);
+    outcome.updatedSlots = sorted.namedSlots;
+    return inStepOutcome(std::move(outcome), states, pass);
+}
+
+// A copy dated in the future never wins: it would replace every later edit, forever.
+SyncOutcome datedAhead(const Candidate& source) {
+    SyncOutcome outcome = failed(slotName(source.slot) + " (" + source.path + ") is dated " +
+                                 localDateTimeText(source.stamp.modified) +
+                                 ", more than five minutes ahead of this computer's clock, so "
+                                 "it does not replace the others");
+    outcome.needsTheUser = true;
+    return outcome;
+}
+
+// Copies source over each target that does not already hold its bytes; a target that is
+// the source's own file is left alone. Nothing copied is the equal outcome.
+SyncOutcome copyOver(const Candidate& source, const std::vector<const Candidate*>& targets,
+                     PassContext& pass) {
+    if (isFarAhead(source.stamp.modified, kMostSecondsAhead)) {
+        return datedAhead(source);
+    }
+    SortedTargets sorted;
+    if (auto ended = sortTargets(source, targets, sorted, pass)) {
+        return *ended;
+    }
+    std::vector<const Candidate*> files = targets;
+    files.push_back(&source);
+    InStepStates states = statesOf(files);
+    if (!sorted.sameBytes.empty()) {
+        settleTimesOfSameBytes(source, sorted.sameBytes, pass);
+        lookAgain(source, states, pass);
+        for (const Candidate* file : sorted.sameBytes) {
+            lookAgain(*file, states, pass);
+        }
+    }
+    if (sorted.toCopy.empty()) {
+        return inStepOutcome(SyncOutcome{}, states, pass);
+    }
+    return copyEach(source, sorted, states, pass);
+}
+
 SyncOutcome syncPair(const Candidate& low, const Candidate& high, PassContext& pass) {
-    if (sameTime(low, high, pass)) {
-        return SyncOutcome{};
+    if (countsEqual(low, high, pass)) {
+        return inStepOutcome(SyncOutcome{}, statesOf({&low, &high}), pass);
     }
     return isLater(low, high) ? copyOver(low, {&high}, pass) : copyOver(high, {&low}, pass);
 }
@@ -255,8 +424,8 @@ SyncOutcome syncTriple(const std::vector<Candidate>& files,
         newest = &three;
     }
     if (std::all_of(files.begin(), files.end(),
-                    [&](const Candidate& file) { return sameTime(file, *newest, pass); })) {
-        return SyncOutcome{};
+                    [&](const Candidate& file) { return countsEqual(file, *newest, pass); })) {
+        return inStepOutcome(SyncOutcome{}, statesOf({&one, &two, &three}), pass);
     }
     // The newest is carried as its path: the first slot with that exact path is the source.
     int sourceIndex = 0;
@@ -296,6 +465,19 @@ std::optional<SyncOutcome> findTickedFiles(const FileSlots& slots,
     return std::nullopt;
 }
 
+// Each file against its in-step state. A time no two-second volume can hold also shows
+// that the file's volume is none, whatever an earlier volume with its device number was.
+void judgeSinceInStep(std::vector<Candidate>& files, PassContext& pass) {
+    for (Candidate& file : files) {
+        if (hasVolumeIdentity(file)) {
+            pass.memory.noteTimeOnVolume(file.stamp.identity.device, file.stamp.modified);
+        }
+    }
+    for (Candidate& file : files) {
+        file.since = sinceInStep(file, pass);
+    }
+}
+
 bool namesAgree(const std::vector<Candidate>& files, const FileSystem& fileSystem) {
     const std::string first = fileSystem.fileName(files.front().path);
     for (const Candidate& file : files) {
@@ -317,12 +499,12 @@ SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem) {
 }
 
 SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem,
-                              const PassControl& control) {
-    return syncSelectedFiles(slots, fileSystem, memoryOfThisRun(), control);
+                              const PassControl& control, const PassTerms& terms) {
+    return syncSelectedFiles(slots, fileSystem, memoryOfThisRun(), control, terms);
 }
 
 SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, CopyMemory& memory,
-                              const PassControl& control) {
+                              const PassControl& control, const PassTerms& terms) {
     std::array<std::string, 3> workingPaths;
     for (std::size_t i = 0; i < 3; ++i) {
         workingPaths[i] = fileSystem.workingPath(slots[i].pathText);
@@ -336,7 +518,8 @@ SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, Co
         outcome = refused(kNamesMustMatch);
     }
     if (!outcome) {
-        PassContext pass{fileSystem, memory, control};
+        PassContext pass{fileSystem, memory, control, terms};
+        judgeSinceInStep(files, pass);
         outcome = files.size() == 2 ? syncPair(files[0], files[1], pass)
                                     : syncTriple(files, workingPaths, pass);
     }

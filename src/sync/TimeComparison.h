@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/FileSystem.h"
 
@@ -18,6 +19,9 @@ std::int64_t precisionOf(platform::FileTime time);
 // Positive when a is later, negative when b is, zero when they count as equal.
 int compareAtCoarserPrecision(platform::FileTime a, platform::FileTime b);
 
+// Compares two times as they stand, to the nanosecond: positive when a is later.
+int compareExactly(platform::FileTime a, platform::FileTime b);
+
 // Less than two seconds apart: one step of the FAT family, which keeps two-second times
 // and may round either way.
 bool withinTwoSeconds(platform::FileTime a, platform::FileTime b);
@@ -25,5 +29,15 @@ bool withinTwoSeconds(platform::FileTime a, platform::FileTime b);
 // A copy's time read back as a FAT volume leaves it: whole seconds, less than two
 // seconds from the time that was set.
 bool looksLikeTwoSecondStep(platform::FileTime set, platform::FileTime readBack);
+
+// An hour apart, within a two-second step: a daylight-saving change as a FAT volume shows
+// it on Windows, which keeps FAT times in local time.
+bool isHourShift(platform::FileTime before, platform::FileTime after);
+
+// More than `seconds` ahead of this computer's clock.
+bool isFarAhead(platform::FileTime time, std::int64_t seconds);
+
+// "2099-01-01 12:00:00", in local time.
+std::string localDateTimeText(platform::FileTime time);
 
 }  // namespace kelvane::sync

@@ -464,6 +464,35 @@ class LifecycleTest : public QObject {
         QVERIFY(saved.find("File2=" + target + "\n") != std::string::npos);
     }
 
+    // What one run saw in step carries into the next: a save in the same second as a
+    // whole-second copy, which the times alone cannot tell from no change, is carried over
+    // after a restart.
+    void inStepStatesCarryAcrossARestart() {
+        folder->makeFolder("a");
+        folder->makeFolder("b");
+        const std::string source = folder->file("a/notes.txt");
+        const std::string target = folder->file("b/notes.txt");
+        kelvane::testing::writeFileAt(source, "copied", 1'700'000'000);
+        kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
+        kelvane::testing::writeFile(
+            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
+                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
+                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        const auto runUntil = [&](const std::string& content) {
+            RealProgram program(installedCopy(), offscreen());
+            QVERIFY(program.waitUntilCatchingSignals());
+            QVERIFY(QTest::qWaitFor([&] { return kelvane::testing::readFile(target) == content; },
+                                    20'000));
+            program.signal(SIGTERM);
+            QVERIFY(program.endsCleanly());
+        };
+
+        runUntil("copied");
+        QVERIFY(kelvane::testing::readFile(ini()).find("[SyncState]") != std::string::npos);
+        kelvane::testing::writeFileAt(source, "saved in that second", 1'700'000'000, 500'000'000);
+        runUntil("saved in that second");
+    }
+
     void oneOfManyLaunchesHoldsTheLockAndAKillReleasesIt() {
         const QString executable = QString::fromStdString(folder->file("Kelvane"));
         kelvane::testing::writeFile(folder->file("Kelvane"), "a program");

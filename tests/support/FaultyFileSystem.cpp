@@ -39,7 +39,14 @@ Result<platform::CopiedTimes> FaultyFileSystem::replaceWithCopy(
         beforeCopy(source, target);
     }
     ++copies;
+    lastTerms = terms;
+    if (const auto failing = failingCopies.find(target); failing != failingCopies.end()) {
+        return platform::Error{failing->second};
+    }
     auto copied = real_->replaceWithCopy(source, target, terms, progress);
+    if (copied && keptAs) {
+        copied.value().kept = *keptAs;
+    }
     if (!copied || !afterCopy) {
         return copied;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,6 +22,13 @@ class FaultyFileSystem final : public platform::FileSystem {
     // reports the target's time as read back afterwards: so a test can play a file system
     // that keeps times its own way (cut, rounded, or not at all).
     std::function<void(const std::string&)> afterCopy;
+    // Copies onto these targets fail with the reason given, as the system would give it,
+    // and leave the target as it was.
+    std::map<std::string, std::string> failingCopies;
+    // Where copies say the content they replaced went, in place of the system's answer.
+    std::optional<platform::KeptCopy> keptAs;
+    // What the last copy was asked to respect.
+    std::optional<platform::ReplaceTerms> lastTerms;
     // Paths whose time cannot be set, as for a file of another user.
     std::set<std::string> fixedTimes;
     // Paths whose look fails as if a folder on the way could not be searched.

@@ -5,7 +5,9 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -56,6 +58,39 @@ std::vector<std::string> TempFolder::entries(const std::string& relative) const 
     std::sort(names.begin(), names.end());
     return names;
 }
+
+#ifndef _WIN32
+
+namespace {
+
+bool liesInTheTemporaryFolder(const char* path) {
+    const std::string temporary = fs::temp_directory_path().lexically_normal().string();
+    const std::string given = path == nullptr ? "" : fs::path(path).lexically_normal().string();
+    return given.size() > temporary.size() && given.compare(0, temporary.size(), temporary) == 0;
+}
+
+// A pass keeps what it replaces in the desktop's trash, which lies in the data home: every
+// test process, and every program it starts, has a temporary one, so no test ever fills
+// the user's own trash. A program started by a test keeps the one it was given.
+class TemporaryDataHome {
+  public:
+    TemporaryDataHome() {
+        if (liesInTheTemporaryFolder(std::getenv("XDG_DATA_HOME"))) {
+            return;
+        }
+        folder_.emplace();
+        ::setenv("XDG_DATA_HOME", folder_->makeFolder("data").c_str(), 1);
+    }
+
+  private:
+    std::optional<TempFolder> folder_;
+};
+
+const TemporaryDataHome temporaryDataHome;
+
+}  // namespace
+
+#endif
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);

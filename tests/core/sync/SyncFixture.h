@@ -6,6 +6,7 @@
 
 #include "support/FaultyFileSystem.h"
 #include "support/TempFolder.h"
+#include "sync/InStepMemory.h"
 #include "sync/SyncPass.h"
 
 namespace kelvane::testing {
@@ -19,6 +20,7 @@ class SyncFixture : public ::testing::Test {
     TempFolder folder;
     FaultyFileSystem fileSystem;
     sync::CopyMemory memory;  // each case starts without what earlier copies showed
+    sync::InStepMemory inStep;
 
     SyncFixture() {
         folder.makeFolder("a");
@@ -56,6 +58,18 @@ class SyncFixture : public ::testing::Test {
 
     sync::SyncOutcome run(const std::string& ticks) {
         return syncSelectedFiles(slots(ticks), fileSystem, memory);
+    }
+
+    // A pass that goes by the in-step states earlier ones of this case left, as the
+    // window's passes do.
+    sync::SyncOutcome runRemembering(const std::string& ticks) {
+        const sync::FileSlots given = slots(ticks);
+        const auto outcome = syncSelectedFiles(given, fileSystem, memory, {},
+                                               sync::PassTerms{inStep.statesFor(given), true});
+        if (outcome.inStep) {
+            inStep.remember(given, *outcome.inStep);
+        }
+        return outcome;
     }
 };
 

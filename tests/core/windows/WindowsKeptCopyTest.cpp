@@ -166,6 +166,34 @@ TEST_F(WindowsKeptCopy, FolderBesideTheFileKeepsItsNewestTenAndNothingElseGoes) 
     EXPECT_EQ(folder.entries("to"), (std::vector<std::string>{".kelvane-replaced", "notes.txt"}));
 }
 
+// scripts/test-windows.sh gives Wine a removable drive and names it here; a real
+// Windows machine's sticks are never written by the tests.
+TEST_F(WindowsKeptCopy, CopyOntoARemovableDriveKeepsTheOldContentBesideTheFile) {
+    wchar_t drive[8];
+    const DWORD length = ::GetEnvironmentVariableW(L"KELVANE_TEST_REMOVABLE_DRIVE", drive, 8);
+    if (length == 0 || length >= 8) {
+        GTEST_SKIP() << "no removable drive for tests (KELVANE_TEST_REMOVABLE_DRIVE)";
+    }
+    const fs::path stick = fs::path(std::wstring(drive, length) + L"\\") / folder.path().filename();
+    ASSERT_EQ(::GetDriveTypeW(stick.root_path().c_str()), static_cast<UINT>(DRIVE_REMOVABLE));
+    fs::create_directories(stick);
+    const std::string onStick = toUtf8((stick / L"notes.txt").wstring());
+    writeFile(onStick, "old on the stick");
+    const auto trashBefore = entriesOf(wineTrashFiles());
+
+    const auto copied = system->replaceWithCopy(source, onStick, {});
+
+    ASSERT_TRUE(copied.ok()) << copied.reason();
+    EXPECT_EQ(copied.value().kept.place, KeptCopy::Place::Folder);
+    const auto kept = replacedCopiesIn(stick / L".kelvane-replaced");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readFile(toUtf8((stick / L".kelvane-replaced" / toWide(kept[0])).wstring())),
+              "old on the stick");
+    EXPECT_EQ(readFile(onStick), "new content");
+    EXPECT_EQ(entriesOf(wineTrashFiles()), trashBefore);
+    fs::remove_all(stick);
+}
+
 TEST_F(WindowsKeptCopy, CopyThatCannotBeKeptLeavesTheTargetAsItWas) {
     system = platform::windows::makeFileSystemKeepingInFolders();
     writeFile(toUtf8(keptFolder().wstring()), "a file where the folder would go");

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <shellapi.h>  // after windows.h, which it needs
+#include <shobjidl.h>
 
 #include <ctime>
 #include <cwctype>
@@ -93,13 +94,145 @@ std::optional<std::int64_t> itemsInRecycleBin(const std::wstring& root) {
     return info.i64NumItems;
 }
 
-// Recycles one file through the shell. True only when the file left its place and the
-// volume's Recycle Bin holds one more item: the shell deletes outright what its bin cannot
-// take (too large, recycling switched off for the drive), and says nothing of it.
-bool recycle(const std::wstring& path, const std::wstring& root) {
-    if (path.size() >= MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) {
-        return false;  // the shell's file operations take no longer paths
+// Told by the shell what became of the item it deleted: only an item that reached the
+// Recycle Bin comes with its new self there.
+class DeleteWatch final : public IFileOperationProgressSink {
+  public:
+    bool told = false;
+    bool recycled = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == __uuidof(IUnknown) || id == __uuidof(IFileOperationProgressSink)) {
+            *object = static_cast<IFileOperationProgressSink*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
     }
+    // It lives on the stack of the one operation it watches.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem*, HRESULT deleted,
+                                             IShellItem* inTheBin) override {
+        told = true;
+        recycled = SUCCEEDED(deleted) && inTheBin != nullptr;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE StartOperations() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE FinishOperations(HRESULT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT,
+                                             IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                           IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                           IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreDeleteItem(DWORD, IShellItem*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT,
+                                          IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE UpdateProgress(UINT, UINT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResetTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PauseTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
+};
+
+// Releases a COM object on every way out of a scope.
+template <typename Interface>
+class ComObject {
+  public:
+    ComObject() = default;
+    ~ComObject() {
+        if (object_ != nullptr) {
+            object_->Release();
+        }
+    }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    Interface* operator->() const { return object_; }
+    void** place() { return reinterpret_cast<void**>(&object_); }
+    Interface* get() const { return object_; }
+
+  private:
+    Interface* object_ = nullptr;
+};
+
+// COM for this thread while the object lives, where the thread has not chosen otherwise.
+class ComApartment {
+  public:
+    ComApartment()
+        : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) {
+            ::CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+    bool ready() const { return SUCCEEDED(result_); }
+
+  private:
+    HRESULT result_;
+};
+
+enum class Recycling {
+    Recycled,
+    NotRecycled,  // refused, or deleted outright
+    Unavailable,  // this system offers no IFileOperation (Windows before 8, Wine 8)
+};
+
+// The shell's file operation tells for each item whether it reached the Recycle Bin.
+Recycling recycleWithFileOperation(const std::wstring& path) {
+    ComApartment apartment;
+    ComObject<IFileOperation> operation;
+    if (!apartment.ready() ||
+        FAILED(::CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
+                                  operation.place())) ||
+        FAILED(operation->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT |
+                                            FOF_NOERRORUI | FOFX_RECYCLEONDELETE |
+                                            FOFX_EARLYFAILURE))) {
+        return Recycling::Unavailable;
+    }
+    ComObject<IShellItem> item;
+    if (FAILED(
+            ::SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, item.place()))) {
+        return Recycling::NotRecycled;
+    }
+    DeleteWatch watch;
+    if (FAILED(operation->DeleteItem(item.get(), &watch))) {
+        return Recycling::Unavailable;
+    }
+    const HRESULT performed = operation->PerformOperations();
+    if (!watch.told && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return Recycling::Unavailable;  // nothing was done: an operation only in name
+    }
+    BOOL aborted = FALSE;
+    operation->GetAnyOperationsAborted(&aborted);
+    return SUCCEEDED(performed) && !aborted && watch.recycled ? Recycling::Recycled
+                                                              : Recycling::NotRecycled;
+}
+
+// The older shell call says nothing of what became of an item, so the volume's Recycle
+// Bin is counted before and after.
+bool recycleWithShellCall(const std::wstring& path, const std::wstring& root) {
     const auto before = itemsInRecycleBin(root);
     if (!before) {
         return false;
@@ -110,14 +243,30 @@ bool recycle(const std::wstring& path, const std::wstring& root) {
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
     operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    if (::SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted) {
-        return false;
-    }
-    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (::SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted ||
+        ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return false;
     }
     const auto after = itemsInRecycleBin(root);
     return after && *after > *before;
+}
+
+// Recycles one file through the shell. True only when it reached the Recycle Bin: the
+// shell deletes outright what its bin cannot take (too large, recycling switched off for
+// the drive), and asks nothing when told not to ask.
+bool recycle(const std::wstring& path, const std::wstring& root) {
+    if (path.size() >= MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0) {
+        return false;  // the shell's file operations take no longer paths
+    }
+    switch (recycleWithFileOperation(path)) {
+        case Recycling::Recycled:
+            return true;
+        case Recycling::NotRecycled:
+            return false;
+        case Recycling::Unavailable:
+            break;
+    }
+    return recycleWithShellCall(path, root);
 }
 
 // The names in `folder` (ending in its separator) that are replaced copies of fileName.

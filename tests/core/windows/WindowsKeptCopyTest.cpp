@@ -34,12 +34,13 @@ fs::path wineTrashFiles() {
     return path;
 }
 
-std::vector<std::string> replacedCopiesIn(const fs::path& folder) {
+// The names in a folder, sorted; with `onlyCopiesOfNotes`, notes.txt's replaced copies.
+std::vector<std::string> entriesOf(const fs::path& folder, bool onlyCopiesOfNotes = false) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = toUtf8(entry.path().filename().wstring());
-        if (platform::isReplacedCopyOf(name, "notes.txt")) {
+        if (!onlyCopiesOfNotes || platform::isReplacedCopyOf(name, "notes.txt")) {
             names.push_back(name);
         }
     }
@@ -47,14 +48,8 @@ std::vector<std::string> replacedCopiesIn(const fs::path& folder) {
     return names;
 }
 
-std::vector<std::string> entriesOf(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(toUtf8(entry.path().filename().wstring()));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+std::vector<std::string> replacedCopiesIn(const fs::path& folder) {
+    return entriesOf(folder, true);
 }
 
 class WindowsKeptCopy : public ::testing::Test {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/ReplacedCopies.h"
+#include "platform/TempNames.h"
 #include "platform/WindowsCalls.h"
 
 namespace kelvane::platform::windows {
@@ -50,21 +51,33 @@ std::optional<std::wstring> freeReplacedName(const std::wstring& folder,
 }
 
 // A second name for the target's content: a hard link, which costs no space; where the
-// volume has none (FAT, exFAT, some shares), a copy. Not hidden: a hard link shares the
+// volume has none (FAT, exFAT, some shares), a copy. A copy is made under a temporary name
+// beside the target, which the next pass removes if this one is killed midway, and only
+// then given its name, so no torn copy ever bears it. Not hidden: a hard link shares the
 // target's attributes, and a restored copy should be seen.
 Status makeSecondName(const std::wstring& target, const std::wstring& name) {
     if (::CreateHardLinkW(name.c_str(), target.c_str(), nullptr)) {
         return {};
     }
-    if (::CopyFileExW(target.c_str(), name.c_str(), nullptr, nullptr, nullptr,
-                      COPY_FILE_FAIL_IF_EXISTS)) {
-        return {};
+    const long pid = static_cast<long>(::GetCurrentProcessId());
+    const std::wstring temporary =
+        folderPrefixOf(target) +
+        toWide(temporaryName(toUtf8(baseNameOf(target)), pid,
+                             randomNamePart(static_cast<std::uint64_t>(pid))));
+    if (!::CopyFileExW(target.c_str(), temporary.c_str(), nullptr, nullptr, nullptr,
+                       COPY_FILE_FAIL_IF_EXISTS)) {
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS) {
+            removeFile(temporary);  // what a copy cut short left
+        }
+        return systemError("Cannot keep a copy of", target, code);
     }
-    const DWORD code = ::GetLastError();
-    if (code != ERROR_FILE_EXISTS) {
-        ::DeleteFileW(name.c_str());  // what a copy cut short left
+    if (!::MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = ::GetLastError();
+        removeFile(temporary);
+        return systemError("Cannot keep a copy of", target, code);
     }
-    return systemError("Cannot keep a copy of", target, code);
+    return {};
 }
 
 std::wstring volumeRootOf(const std::wstring& path) {

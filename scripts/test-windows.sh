@@ -28,6 +28,9 @@ export WINEARCH=win64 WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine takes the ANSI code page from the locale; C.UTF-8 gives Windows-1252, the code
 # page the settings-file tests expect (others would skip them).
 export LC_ALL=C.UTF-8
+# Wine keeps the Recycle Bin in the freedesktop.org trash of $XDG_DATA_HOME: the prefix's
+# own, so no test ever touches the trash of the user who runs them.
+export XDG_DATA_HOME=$WINEPREFIX/xdg-data
 log=$(mktemp)
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
@@ -40,6 +43,12 @@ wineserver -w
 # fonts-wine) "MS Shell Dlg" looks as on Windows and Marlett draws the caption buttons.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 add_windows_fonts
+# A removable drive R: (a folder of the prefix that Wine calls a floppy), where replaced
+# copies go to the folder beside the file instead of the Recycle Bin.
+mkdir -p "$WINEPREFIX/removable-drive"
+ln -sfn "$WINEPREFIX/removable-drive" "$WINEPREFIX/dosdevices/r:"
+wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /d floppy /f >/dev/null 2>&1
+export KELVANE_TEST_REMOVABLE_DRIVE=R:
 wineserver -w
 # One server for every program of the run, so none pays for starting it again. Wine's
 # own services start with the first program; started here, they do not hold ctest's

@@ -21,6 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::FileSystem;
 
+const platform::ReplaceTerms kWithoutKeeping{{}, false};
+
 constexpr ULONGLONG kUnixEpochTicks = 116'444'736'000'000'000ULL;
 constexpr ULONGLONG kTicksPerSecond = 10'000'000ULL;
 
@@ -145,7 +147,7 @@ TEST_F(WindowsFileSystem, NamesOutsideTheAnsiCodePageWork) {
     EXPECT_EQ(system->fileName(path), name);
     const std::string copy = toUtf8(folder.path().wstring() + L"\\" + toWide("copy " + name));
     EXPECT_TRUE(settingsStore->writeFileAtomically(copy, "x").ok());
-    EXPECT_TRUE(system->replaceWithCopy(copy, path, {}).ok());
+    EXPECT_TRUE(system->replaceWithCopy(copy, path, kWithoutKeeping).ok());
 }
 
 // ---- Times and identity -----------------------------------------------------------
@@ -199,7 +201,9 @@ TEST_F(WindowsFileSystem, OrdinaryVolumesKeepFineTimes) {
 // ---- Safe copy ---------------------------------------------------------------------
 
 // Each case runs twice: with the system's replace-file call, and with the plain move used
-// where a file system does not support that call.
+// where a file system does not support that call. The refusals keep replaced copies as
+// the program does (nothing is kept of a target that is refused); the other cases leave
+// keeping to WindowsKeptCopyTest.
 class WindowsCopy : public WindowsFileSystem, public ::testing::WithParamInterface<bool> {
   protected:
     std::string source;
@@ -237,7 +241,7 @@ class WindowsCopy : public WindowsFileSystem, public ::testing::WithParamInterfa
 };
 
 TEST_P(WindowsCopy, CarriesContentAndTheExactTime) {
-    ASSERT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     EXPECT_EQ(readFile(target), "new content");
     EXPECT_EQ(ticksOf(writeTimeOf(target)), sourceTicks);
@@ -253,7 +257,7 @@ TEST_P(WindowsCopy, TargetKeepsItsCreationTime) {
         GTEST_SKIP() << "this file system keeps no creation time (Wine on Linux)";
     }
 
-    ASSERT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     WIN32_FILE_ATTRIBUTE_DATA after{};
     ::GetFileAttributesExW(toWide(target).c_str(), GetFileExInfoStandard, &after);
@@ -276,7 +280,7 @@ TEST_P(WindowsCopy, ReadOnlyTargetIsLeftAsItWas) {
 TEST_P(WindowsCopy, TargetKeepsItsHiddenAttribute) {
     addAttributes(target, FILE_ATTRIBUTE_HIDDEN);
 
-    const auto copied = system->replaceWithCopy(source, target, {});
+    const auto copied = system->replaceWithCopy(source, target, kWithoutKeeping);
 
     ASSERT_TRUE(copied.ok()) << copied.reason();
     EXPECT_EQ(readFile(target), "new content");
@@ -304,7 +308,7 @@ TEST_P(WindowsCopy, LongestNamesAreCopied) {
     const std::string from = file("from/" + name, "new content");
     const std::string to = file("to/" + name, "old");
 
-    const auto copied = system->replaceWithCopy(from, to, {});
+    const auto copied = system->replaceWithCopy(from, to, kWithoutKeeping);
 
     ASSERT_TRUE(copied.ok()) << copied.reason();
     EXPECT_EQ(readFile(to), "new content");
@@ -313,7 +317,7 @@ TEST_P(WindowsCopy, LongestNamesAreCopied) {
 
 // Once the copy is in place, its time is read back for the pass to judge.
 TEST_P(WindowsCopy, ReportsTheTimeTheTargetShows) {
-    const auto copied = system->replaceWithCopy(source, target, {});
+    const auto copied = system->replaceWithCopy(source, target, kWithoutKeeping);
 
     ASSERT_TRUE(copied.ok()) << copied.reason();
     EXPECT_EQ(copied.value().source, copied.value().target);
@@ -323,7 +327,7 @@ TEST_P(WindowsCopy, ReportsTheTimeTheTargetShows) {
 TEST_P(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
     addAttributes(source, FILE_ATTRIBUTE_READONLY);
 
-    ASSERT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     EXPECT_EQ(readFile(target), "new content");
     EXPECT_EQ(attributesOf(target) & FILE_ATTRIBUTE_READONLY, 0u);
@@ -332,7 +336,7 @@ TEST_P(WindowsCopy, ReadOnlySourceIsCopiedAndTheTargetStaysWritable) {
 TEST_P(WindowsCopy, TargetHeldOpenWithoutSharingFailsAndStaysAsItWas) {
     HeldOpen otherApp(target, GENERIC_READ | GENERIC_WRITE, 0);
 
-    const auto copied = system->replaceWithCopy(source, target, {});
+    const auto copied = system->replaceWithCopy(source, target, kWithoutKeeping);
 
     EXPECT_FALSE(copied.ok());
     EXPECT_NE(copied.reason().find("notes.txt"), std::string::npos) << copied.reason();
@@ -344,7 +348,7 @@ TEST_P(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
     addAttributes(target, FILE_ATTRIBUTE_READONLY);
     HeldOpen otherApp(target, GENERIC_READ, 0);
 
-    EXPECT_FALSE(system->replaceWithCopy(source, target, {}).ok());
+    EXPECT_FALSE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     otherApp.release();
     expectTargetUntouched();
@@ -354,7 +358,7 @@ TEST_P(WindowsCopy, ReadOnlyTargetHeldOpenFailsAndStaysReadOnly) {
 TEST_P(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
     HeldOpen writer(source, GENERIC_WRITE, FILE_SHARE_READ);
 
-    EXPECT_FALSE(system->replaceWithCopy(source, target, {}).ok());
+    EXPECT_FALSE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     writer.release();
     expectTargetUntouched();
@@ -363,12 +367,12 @@ TEST_P(WindowsCopy, SourceBeingWrittenByAnotherAppFails) {
 TEST_P(WindowsCopy, SourceOpenForReadingElsewhereIsStillCopied) {
     HeldOpen reader(source, GENERIC_READ, FILE_SHARE_READ);
 
-    EXPECT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    EXPECT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
     EXPECT_EQ(readFile(target), "new content");
 }
 
 TEST_P(WindowsCopy, MissingSourceFailsCleanly) {
-    EXPECT_FALSE(system->replaceWithCopy(source + ".gone", target, {}).ok());
+    EXPECT_FALSE(system->replaceWithCopy(source + ".gone", target, kWithoutKeeping).ok());
     expectTargetUntouched();
 }
 
@@ -383,7 +387,7 @@ TEST_P(WindowsCopy, LeftoversOfDeadWritersAreRemovedOthersKept) {
     addAttributes(deadReadOnly, FILE_ATTRIBUTE_READONLY);
     writeFile(notOurs, "someone else's");
 
-    ASSERT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
 
     EXPECT_EQ(folder.entries("to"),
               (std::vector<std::string>{".notes.txt.kelvane-x.tmp", "notes.txt"}));
@@ -399,7 +403,7 @@ TEST_P(WindowsCopy, SymbolicLinkTargetKeepsTheLink) {
         GTEST_SKIP() << "symbolic links here do not work as on Windows (Wine)";
     }
 
-    ASSERT_TRUE(system->replaceWithCopy(source, link, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, link, kWithoutKeeping).ok());
 
     EXPECT_EQ(readFile(real), "new content");
     EXPECT_NE(attributesOf(link) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
@@ -455,14 +459,14 @@ TEST_P(WindowsCopy, SourceWhoseChangeTimeMovesDuringTheCopyIsNotInstalled) {
         return true;
     };
 
-    const auto copied = system->replaceWithCopy(source, target, {}, touchMidway);
+    const auto copied = system->replaceWithCopy(source, target, kWithoutKeeping, touchMidway);
 
     EXPECT_TRUE(writeRefused);
     EXPECT_FALSE(copied.ok());
     EXPECT_NE(copied.reason().find("changed while it was copied"), std::string::npos)
         << copied.reason();
     expectTargetUntouched();
-    ASSERT_TRUE(system->replaceWithCopy(source, target, {}).ok());
+    ASSERT_TRUE(system->replaceWithCopy(source, target, kWithoutKeeping).ok());
     EXPECT_TRUE(readFile(target) == content);
 }
 
@@ -514,7 +518,7 @@ TEST_P(WindowsCopy, SparseSourceKeepsItsHoles) {
     const bool sparse = writeSparseFile(source);
     setWriteTime(source, sourceTicks);
 
-    const auto copied = system->replaceWithCopy(source, target, {});
+    const auto copied = system->replaceWithCopy(source, target, kWithoutKeeping);
 
     ASSERT_TRUE(copied.ok()) << copied.reason();
     EXPECT_TRUE(readFile(target) == readFile(source));

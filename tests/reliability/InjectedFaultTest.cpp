@@ -192,6 +192,21 @@ TEST_F(ChangedBeforeTheCopy, SourceDeletedEndsInFailure) {
     EXPECT_EQ(scene.targetHolds(), Held::OldFile);
 }
 
+// The user saves into the target while the pass is under way: that save is the newest
+// work and stays; the next pass decides afresh and carries it over.
+TEST_F(ChangedBeforeTheCopy, TargetEditedMeanwhileIsLeftAsTheUserSavedIt) {
+    const Ended ended =
+        passChangedBeforeCopy([&] { writeFile(scene.target(), "saved while the pass ran"); });
+
+    expectCleanFailure(ended);
+    EXPECT_EQ(ended.output, "Failed: File2 changed while it was being updated\n");
+    EXPECT_EQ(readFile(scene.target()), "saved while the pass ran");
+    EXPECT_TRUE(scene.sourceIntact());
+    const Ended next = runToEnd(scene.passCommand());
+    EXPECT_EQ(next.output, "Copied: File1 updated \n");
+    EXPECT_EQ(readFile(scene.source()), "saved while the pass ran");
+}
+
 TEST_F(ChangedBeforeTheCopy, TargetReplacedByAFolderEndsInFailure) {
     expectCleanFailure(passChangedBeforeCopy([&] {
         fs::remove(scene.target());

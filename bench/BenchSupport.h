@@ -54,6 +54,13 @@ inline void touchSource(const std::string& path, long round) {
     fs::last_write_time(path, when);
 }
 
+// Seconds a settled disk is given after its sync (KELVANE_BENCH_SETTLE, default 3): a
+// disk mounted with discard goes on discarding freed blocks after the sync returns.
+inline long settlePause() {
+    const char* setting = std::getenv("KELVANE_BENCH_SETTLE");
+    return setting != nullptr && std::atol(setting) >= 0 ? std::atol(setting) : 3;
+}
+
 // A settled disk before a timed copy, outside its timing: everything written is on the
 // disk, and the blocks the last copy freed are discarded, so no copy pays for another's.
 inline void settleTheDisk() {
@@ -61,7 +68,7 @@ inline void settleTheDisk() {
     if (std::system("sync") != 0) {
         std::fprintf(stderr, "sync failed\n");
     }
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::this_thread::sleep_for(std::chrono::seconds(settlePause()));
 }
 
 // What the copy benchmarks are told: FOLDER [MiB] [ROUNDS].

@@ -13,8 +13,8 @@ scratch=$(mktemp -d -p "$PWD/build-bench")
 trap 'rm -rf "$scratch"' EXIT
 
 failed=0
-build-bench/bench/kelvane_copy_bench "$scratch/copy" 64 3 | tail -n1 || failed=1
-build-bench/bench/kelvane_keep_bench "$scratch/keep" 16 2 | tail -n1 || failed=1
+KELVANE_BENCH_SETTLE=0 build-bench/bench/kelvane_copy_bench "$scratch/copy" 64 3 | tail -n1 || failed=1
+KELVANE_BENCH_SETTLE=0 build-bench/bench/kelvane_keep_bench "$scratch/keep" 16 2 | tail -n1 || failed=1
 build-bench/bench/kelvane_idle_bench "$scratch/idle" 20000 3 | head -n1 || failed=1
 footprint=$(bench/footprint.sh 3 10) || failed=1
 echo "$footprint"

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
+#include <ctime>
 
 namespace kelvane::bench {
 
@@ -14,17 +16,50 @@ class FirstPaintQuitter : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
+        if (event->type() == QEvent::Paint && !painted_) {
+            painted_ = true;
+            // The moment, on the system's clock, so a caller can time fork to first paint
+            // without the exit that follows.
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            std::printf("painted %lld\n",
+                        static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+            std::fflush(stdout);
             // exit, not quit: quit first asks every window to close, and Kelvane's
             // window leaves closing to the program.
             QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
         }
         return QObject::eventFilter(watched, event);
     }
+
+  private:
+    bool painted_ = false;
 };
 
 inline void quitOnFirstPaint(QWidget* window) {
     window->installEventFilter(new FirstPaintQuitter(window));
+}
+
+// The same, telling `stages` first.
+template <typename Stages>
+void quitOnFirstPaint(QWidget* window, const Stages& stages) {
+    class Quitter : public FirstPaintQuitter {
+      public:
+        Quitter(QObject* parent, const Stages& stages)
+            : FirstPaintQuitter(parent), stages_(stages) {}
+
+      protected:
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                stages_.reached("first-paint");
+            }
+            return FirstPaintQuitter::eventFilter(watched, event);
+        }
+
+      private:
+        const Stages& stages_;
+    };
+    window->installEventFilter(new Quitter(window, stages));
 }
 
 }  // namespace kelvane::bench

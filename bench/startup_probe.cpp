@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "FirstPaint.h"
+#include "StartupStages.h"
 #include "behaviour/Program.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -13,10 +14,13 @@
 #include "qt/SingleInstance.h"
 
 int main(int argc, char** argv) {
+    const kelvane::bench::StartupStages stages(argc, argv);
     QApplication application(argc, argv);
+    stages.reached("application");
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(kelvane::qt::applicationIcon());
+    stages.reached("icon");
     const auto fileSystem = kelvane::platform::makeSystemFileSystem();
     const auto settingsStore = kelvane::platform::makeSystemSettingsStore();
     kelvane::qt::QtDialogs dialogs;
@@ -25,11 +29,15 @@ int main(int argc, char** argv) {
     if (instance.acquire() == kelvane::qt::SingleInstance::Outcome::HeldByAnother) {
         return 1;
     }
+    stages.reached("lock");
     kelvane::qt::QtFace face(dialogs);
-    kelvane::bench::quitOnFirstPaint(&face.window());
+    stages.reached("window");
+    kelvane::bench::quitOnFirstPaint(&face.window(), stages);
     kelvane::behaviour::Program program(face, *fileSystem, *settingsStore,
                                         executable.toStdString() + ".ini");
     face.connectTo(program);
+    stages.reached("program");
     program.start();
+    stages.reached("start");
     return QApplication::exec();
 }

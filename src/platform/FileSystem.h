@@ -96,12 +96,17 @@ class FileSystem {
     // The last component of a working path; never a drive prefix.
     virtual std::string fileName(std::string_view workingPath) const = 0;
 
-    // Looks at a path once, following symbolic links: the time and identity of the
-    // ordinary file there, or nothing when the path names no file, a folder or (on
-    // Windows) a hidden or system file. An error means the question could not be
-    // answered (a folder on the way cannot be searched, the path is longer than the
-    // system takes).
+    // Looks at a path once, following symbolic links: the time and size of the ordinary
+    // file there, and its identity where that comes with the same call (POSIX), or
+    // nothing when the path names no file, a folder or (on Windows) a hidden or system
+    // file. An error means the question could not be answered (a folder on the way
+    // cannot be searched, the path is longer than the system takes).
     virtual Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) = 0;
+
+    // The identity of the file at a path, for the look that did not give it (Windows,
+    // where it costs a handle and a question to the volume): unknown (file 0) where the
+    // system gives none, or the file cannot be opened.
+    virtual FileIdentity identityOf(const std::string& path) = 0;
 
     // True when the file lies on a volume known by its type to store times at two-second
     // steps (the FAT family). Asked only when two times differ by less than two seconds,

@@ -88,6 +88,15 @@ class PosixFileSystem final : public FileSystem, public SettingsStore {
                       static_cast<std::uint64_t>(info.st_size)});
     }
 
+    FileIdentity identityOf(const std::string& path) override {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            return {};
+        }
+        return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                            static_cast<std::uint64_t>(info.st_ino)};
+    }
+
     bool hasCoarseTimes(const std::string& path) override;
 
     Result<CopiedTimes> replaceWithCopy(const std::string& source, const std::string& target,

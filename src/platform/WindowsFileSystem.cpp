@@ -100,6 +100,7 @@ class WindowsFileSystem final : public FileSystem, public SettingsStore {
     }
 
     Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override;
+    FileIdentity identityOf(const std::string& path) override;
 
     bool hasCoarseTimes(const std::string& path) override {
         return onCoarseTimeVolume(toWide(path));
@@ -136,11 +137,12 @@ class WindowsFileSystem final : public FileSystem, public SettingsStore {
     windows::ReplaceWay way_;
 };
 
-Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
-    const std::wstring wide = systemPath(toWide(path));
-    if (wide.size() >= kLongestPath) {
-        return systemError("Cannot look at", wide, ERROR_FILENAME_EXCED_RANGE);
-    }
+constexpr DWORD kNotOrdinary =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// The look through a handle: it follows a symbolic link to its file, and tells a device
+// (NUL, COM1) from a file.
+Result<std::optional<FileStamp>> lookThroughHandle(const std::wstring& wide) {
     Handle file = openForAttributes(wide, FILE_READ_ATTRIBUTES);
     if (!file.valid()) {
         const DWORD code = ::GetLastError();
@@ -156,8 +158,6 @@ Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::
     if (!::GetFileInformationByHandle(file.get(), &info)) {
         return lastError("Cannot look at", wide);
     }
-    constexpr DWORD kNotOrdinary =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if ((info.dwFileAttributes & kNotOrdinary) != 0) {
         return std::optional<FileStamp>();
     }
@@ -166,6 +166,32 @@ Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::
     return std::optional<FileStamp>(FileStamp{toFileTime(info.ftLastWriteTime),
                                               FileIdentity{info.dwVolumeSerialNumber, index},
                                               sizeOf(info)});
+}
+
+// One call by name for the time, size and attributes: the identity, which needs a handle
+// and a question to the volume (under Wine a round trip to another process), is asked for
+// only where two paths may name one file. Symbolic links and devices take the handle.
+Result<std::optional<FileStamp>> WindowsFileSystem::findOrdinaryFile(const std::string& path) {
+    const std::wstring wide = systemPath(toWide(path));
+    if (wide.size() >= kLongestPath) {
+        return systemError("Cannot look at", wide, ERROR_FILENAME_EXCED_RANGE);
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return lookThroughHandle(wide);
+    }
+    if ((data.dwFileAttributes & kNotOrdinary) != 0) {
+        return std::optional<FileStamp>();
+    }
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return std::optional<FileStamp>(FileStamp{toFileTime(data.ftLastWriteTime), {}, size});
+}
+
+FileIdentity WindowsFileSystem::identityOf(const std::string& path) {
+    const auto look = lookThroughHandle(systemPath(toWide(path)));
+    return look && look.value() ? look.value()->identity : FileIdentity{};
 }
 
 // Reads up to buffer.size() bytes, fewer only at the end of the file.

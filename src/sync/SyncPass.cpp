@@ -98,6 +98,20 @@ bool hasVolumeIdentity(const Candidate& file) {
     return file.stamp.identity.file != 0;
 }
 
+// Before a copy: whether the target is the source's own file under another name. Such a
+// pair shows one time and size; only then is an identity the look did not give asked for.
+bool isSameFileAsked(const Candidate& target, const Candidate& source, PassContext& pass) {
+    if (sameFile(target, source)) {
+        return true;
+    }
+    if (target.stamp.modified != source.stamp.modified || target.stamp.size != source.stamp.size ||
+        (hasVolumeIdentity(target) && hasVolumeIdentity(source))) {
+        return false;
+    }
+    return pass.fileSystem.identityOf(target.path)
+        .sameFileAs(pass.fileSystem.identityOf(source.path));
+}
+
 bool onTwoSecondVolume(const Candidate& file, PassContext& pass) {
     return (hasVolumeIdentity(file) && pass.memory.isTwoSecondVolume(file.stamp.identity.device)) ||
            pass.fileSystem.hasCoarseTimes(file.path);
@@ -282,7 +296,7 @@ std::optional<SyncOutcome> sortTargets(const Candidate& source,
                                        const std::vector<const Candidate*>& targets,
                                        SortedTargets& sorted, PassContext& pass) {
     for (const Candidate* target : targets) {
-        if (sameFile(*target, source)) {
+        if (isSameFileAsked(*target, source, pass)) {
             sorted.namedSlots.push_back(target->slot);
             continue;
         }

@@ -271,9 +271,10 @@ void SettingsWindow::setAutoSyncBadge(bool on) {
 
 void SettingsWindow::showStatus(const std::wstring& line, StatusLook look,
                                 const std::wstring& hint) {
-    if (line == lastSync_->text() && look == statusLook_ && hint == toolTipText_) {
+    if (line == statusLine_ && look == statusLook_ && hint == toolTipText_) {
         return;  // every timed pass shows its line again; spare the repaint
     }
+    statusLine_ = line;
     lastSync_->setText(line);
     if (look != statusLook_) {
         statusLook_ = look;

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -100,6 +101,9 @@ class SettingsWindow final : public Window {
     HWND toolTip_ = nullptr;
     HWND lastFocus_ = nullptr;
     std::wstring toolTipText_;
+    // The line as last shown: comparing with it asks the label nothing (under Wine each
+    // message to the label costs server round trips, and every timed pass shows its line).
+    std::optional<std::wstring> statusLine_;
     behaviour::StatusLook statusLook_ = behaviour::StatusLook::Normal;
     Badge badgeState_ = Badge::Unset;
 

@@ -28,6 +28,10 @@ Result<std::optional<platform::FileStamp>> FaultyFileSystem::findOrdinaryFile(
     return found;
 }
 
+platform::FileIdentity FaultyFileSystem::identityOf(const std::string& path) {
+    return withoutIdentity ? platform::FileIdentity{} : real_->identityOf(path);
+}
+
 bool FaultyFileSystem::hasCoarseTimes(const std::string& path) {
     return coarseTimes.count(path) != 0 || real_->hasCoarseTimes(path);
 }

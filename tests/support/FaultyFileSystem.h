@@ -45,6 +45,7 @@ class FaultyFileSystem final : public platform::FileSystem {
     std::string fileName(std::string_view workingPath) const override;
     platform::Result<std::optional<platform::FileStamp>> findOrdinaryFile(
         const std::string& path) override;
+    platform::FileIdentity identityOf(const std::string& path) override;
     bool hasCoarseTimes(const std::string& path) override;
     platform::Result<platform::CopiedTimes> replaceWithCopy(
         const std::string& source, const std::string& target, const platform::ReplaceTerms& terms,

@@ -184,9 +184,7 @@ TEST_F(WindowsFileSystem, OneFileHasOneIdentityWhateverItsSpelling) {
     std::string slashed = path;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
 
-    const auto identity = [&](const std::string& p) {
-        return system->findOrdinaryFile(p).value()->identity;
-    };
+    const auto identity = [&](const std::string& p) { return system->identityOf(p); };
 
     EXPECT_EQ(identity(path), identity(shouted));
     EXPECT_EQ(identity(path), identity(slashed));

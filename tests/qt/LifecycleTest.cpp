@@ -298,6 +298,13 @@ class LifecycleTest : public QObject {
     std::unique_ptr<kelvane::platform::SettingsStore> settingsStore;
 
     std::string ini() const { return folder->file("Kelvane.ini"); }
+    // Two ticked files and auto sync every second.
+    void writeAutoSyncSettings(const std::string& source, const std::string& target) const {
+        kelvane::testing::writeFile(
+            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
+                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
+                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+    }
     QString installedCopy() const {
         const QString copy = QString::fromStdString(folder->file("Kelvane"));
         if (!QFileInfo::exists(copy)) {
@@ -336,10 +343,7 @@ class LifecycleTest : public QObject {
         const std::string target = folder->file("b/big.bin");
         kelvane::testing::writeFileAt(source, content, 1'700'000'000);
         kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
-        kelvane::testing::writeFile(
-            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
-                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
-                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        writeAutoSyncSettings(source, target);
         return {source, target};
     }
     // The program under strace, each kernel copy held up `delay` microseconds before it
@@ -447,10 +451,7 @@ class LifecycleTest : public QObject {
         const std::string target = folder->file("caf\xe9/notes.txt");
         kelvane::testing::writeFileAt(source, "new", 1'700'000'000);
         kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
-        kelvane::testing::writeFile(
-            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
-                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
-                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        writeAutoSyncSettings(source, target);
         RealProgram program(installedCopy(), offscreen());
         QVERIFY(program.waitUntilCatchingSignals());
 
@@ -474,10 +475,7 @@ class LifecycleTest : public QObject {
         const std::string target = folder->file("b/notes.txt");
         kelvane::testing::writeFileAt(source, "copied", 1'700'000'000);
         kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
-        kelvane::testing::writeFile(
-            ini(), "[FilePathAndFileNames]\nFile1=" + source + "\nFile2=" + target +
-                       "\n[SelectedFiles]\nFile1_Selected=1\nFile2_Selected=1\n"
-                       "[SyncSettings]\nSyncInterval=1\nAutoSync=ON\n");
+        writeAutoSyncSettings(source, target);
         const auto runUntil = [&](const std::string& content) {
             RealProgram program(installedCopy(), offscreen());
             QVERIFY(program.waitUntilCatchingSignals());

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,6 +92,85 @@ std::string xdgFolder(const char* variable, const char* underHome) {
     }
     const char* home = std::getenv("HOME");
     return home != nullptr && home[0] == '/' ? std::string(home) + "/" + underHome : "";
+}
+
+Error sourceChanged(const std::string& source) {
+    return Error{"The source changed while it was copied: " + source};
+}
+
+Status writeAll(int fd, std::string_view bytes, const std::string& what, const std::string& path) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            return systemError(what, path);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return {};
+}
+
+Status RangeCopier::copy(off_t& at, off_t end) {
+    while (at < end) {
+        if (kernelCopy_) {
+            off_t in = at;
+            off_t out = at;
+            const ssize_t n =
+                ::copy_file_range(from_, &in, to_, &out, static_cast<size_t>(end - at), 0);
+            if (n > 0) {
+                at += n;
+                continue;
+            }
+            if (n == 0) {
+                return sourceChanged(source_);  // it shrank under us
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
+                errno != EPERM) {
+                return systemError("Cannot copy", source_);
+            }
+            kernelCopy_ = false;  // this pair of file systems wants a plain copy
+            buffer_.resize(1 << 20);
+        }
+        if (auto copied = copyThroughBuffer(at, end); !copied) {
+            return copied;
+        }
+    }
+    return {};
+}
+
+// Plain reads and writes from `at` on; the looks for holes move the source's offset, so
+// both are placed first.
+Status RangeCopier::copyThroughBuffer(off_t& at, off_t end) {
+    if (::lseek(from_, at, SEEK_SET) != at) {
+        return systemError("Cannot read", source_);
+    }
+    if (::lseek(to_, at, SEEK_SET) != at) {
+        return systemError("Cannot write a copy for", source_);
+    }
+    const auto wanted = std::min<off_t>(end - at, static_cast<off_t>(buffer_.size()));
+    const ssize_t got = ::read(from_, buffer_.data(), static_cast<size_t>(wanted));
+    if (got < 0 && errno == EINTR) {
+        return {};
+    }
+    if (got < 0) {
+        return systemError("Cannot read", source_);
+    }
+    if (got == 0) {
+        return sourceChanged(source_);
+    }
+    if (auto written =
+            writeAll(to_, std::string_view(buffer_.data(), static_cast<std::size_t>(got)),
+                     "Cannot write a copy for", source_);
+        !written) {
+        return written;
+    }
+    at += got;
+    return {};
 }
 
 void flushFolder(const std::string& folder) {

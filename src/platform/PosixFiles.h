@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Result.h"
@@ -64,6 +66,31 @@ Result<std::string> createTemporaryFor(const std::string& folder, const std::str
 // would depend on where the program was started), else $HOME/underHome; empty when
 // neither is known.
 std::string xdgFolder(const char* variable, const char* underHome);
+
+Error sourceChanged(const std::string& source);
+
+// Writes all of `bytes`, as many calls as it takes; `what` and `path` word a failure.
+Status writeAll(int fd, std::string_view bytes, const std::string& what, const std::string& path);
+
+// Copies byte ranges at their own offsets, in the kernel where the two file systems
+// allow it, else through a buffer. `source` names the file copied from in errors.
+class RangeCopier {
+  public:
+    RangeCopier(int from, int to, const std::string& source)
+        : from_(from), to_(to), source_(source) {}
+
+    // Copies [at, end) and moves `at` to its end.
+    Status copy(off_t& at, off_t end);
+
+  private:
+    Status copyThroughBuffer(off_t& at, off_t end);
+
+    int from_;
+    int to_;
+    const std::string& source_;
+    bool kernelCopy_ = true;
+    std::vector<char> buffer_;
+};
 
 // Makes a rename into the folder durable; not every system allows it, which is no failure.
 void flushFolder(const std::string& folder);

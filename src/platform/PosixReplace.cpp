@@ -21,10 +21,6 @@
 namespace kelvane::platform::posix {
 namespace {
 
-Error sourceChanged(const std::string& source) {
-    return Error{"The source changed while it was copied: " + source};
-}
-
 // The first data at or after `at`, or nothing when only a hole follows. A file system
 // that cannot tell holes answers as if the whole file were data.
 std::optional<ByteRange> nextDataRange(int fd, off_t at, off_t size) {
@@ -44,88 +40,6 @@ std::optional<ByteRange> nextDataRange(int fd, off_t at, off_t size) {
     const off_t end = ::lseek(fd, start, SEEK_HOLE);
     return range(start, end < 0 || end > size ? size : end);
 }
-
-// Copies byte ranges at their own offsets, in the kernel where the two file systems
-// allow it, else through a buffer.
-class RangeCopier {
-  public:
-    RangeCopier(int from, int to, const std::string& source)
-        : from_(from), to_(to), source_(source) {}
-
-    // Copies [at, end) and moves `at` to its end.
-    Status copy(off_t& at, off_t end) {
-        while (at < end) {
-            if (kernelCopy_) {
-                off_t in = at;
-                off_t out = at;
-                const ssize_t n =
-                    ::copy_file_range(from_, &in, to_, &out, static_cast<size_t>(end - at), 0);
-                if (n > 0) {
-                    at += n;
-                    continue;
-                }
-                if (n == 0) {
-                    return sourceChanged(source_);  // it shrank under us
-                }
-                if (errno == EINTR) {
-                    continue;
-                }
-                if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
-                    errno != EPERM) {
-                    return systemError("Cannot copy", source_);
-                }
-                kernelCopy_ = false;  // this pair of file systems wants a plain copy
-                buffer_.resize(1 << 20);
-            }
-            if (auto copied = copyThroughBuffer(at, end); !copied) {
-                return copied;
-            }
-        }
-        return {};
-    }
-
-  private:
-    // Plain reads and writes from `at` on; the looks for holes move the source's offset,
-    // so both are placed first.
-    Status copyThroughBuffer(off_t& at, off_t end) {
-        if (::lseek(from_, at, SEEK_SET) != at) {
-            return systemError("Cannot read", source_);
-        }
-        if (::lseek(to_, at, SEEK_SET) != at) {
-            return systemError("Cannot write a copy for", source_);
-        }
-        const auto wanted = std::min<off_t>(end - at, static_cast<off_t>(buffer_.size()));
-        const ssize_t got = ::read(from_, buffer_.data(), static_cast<size_t>(wanted));
-        if (got < 0 && errno == EINTR) {
-            return {};
-        }
-        if (got < 0) {
-            return systemError("Cannot read", source_);
-        }
-        if (got == 0) {
-            return sourceChanged(source_);
-        }
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put =
-                ::write(to_, buffer_.data() + written, static_cast<size_t>(got - written));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put < 0) {
-                return systemError("Cannot write a copy for", source_);
-            }
-            written += put;
-        }
-        at += got;
-        return {};
-    }
-
-    int from_;
-    int to_;
-    const std::string& source_;
-    bool kernelCopy_ = true;
-    std::vector<char> buffer_;
-};
 
 // FAT keeps no holes, and FUSE volumes vary in how they take writes past the end and
 // a length set without writing (fusefat refuses the one and garbles the other): there
@@ -513,18 +427,8 @@ Status TextWriteSteps::createTemporary() {
 }
 
 Status TextWriteSteps::copyRange(ByteRange range) {
-    for (auto at = range.start; at < range.end;) {
-        const ssize_t put = ::write(temporary_.file().get(), content_.data() + at,
-                                    static_cast<std::size_t>(range.end - at));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            return failure("Cannot write");
-        }
-        at += static_cast<std::uint64_t>(put);
-    }
-    return {};
+    return writeAll(temporary_.file().get(), content_.substr(range.start, range.end - range.start),
+                    "Cannot write", temporary_.finalPath());
 }
 
 Status TextWriteSteps::finishTemporary(std::uint64_t /*size*/) {

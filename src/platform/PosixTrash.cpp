@@ -142,20 +142,6 @@ std::string numberedName(const std::string& name, int attempt) {
            std::string(extension);
 }
 
-Status writeAll(int fd, const std::string& text, const std::string& path) {
-    for (std::size_t at = 0; at < text.size();) {
-        const ssize_t put = ::write(fd, text.data() + at, text.size() - at);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            return systemError("Cannot write", path);
-        }
-        at += static_cast<std::size_t>(put);
-    }
-    return {};
-}
-
 // A copy of the file's bytes under a temporary name in the folder (named after `from`, so
 // the next keep of that file finds what a killed one left), renamed to `at` once complete:
 // a kill leaves no torn copy under a kept name.
@@ -174,23 +160,14 @@ Status copyInto(const std::string& from, const std::string& at) {
         ::unlink(temporary.value().c_str());
         return error;
     };
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return fail(systemError("Cannot read", from));
-        }
-        if (got == 0) {
-            break;
-        }
-        if (auto written =
-                writeAll(out.get(), std::string(buffer.data(), static_cast<std::size_t>(got)), at);
-            !written) {
-            return fail(Error{written.reason()});
-        }
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) {
+        return fail(systemError("Cannot look at", from));
+    }
+    RangeCopier copier(in.get(), out.get(), from);
+    off_t copied = 0;
+    if (auto done = copier.copy(copied, info.st_size); !done) {
+        return fail(Error{done.reason()});
     }
     if (::fsync(out.get()) != 0 || out.closeChecked() != 0) {
         return fail(systemError("Cannot write", at));
@@ -356,7 +333,7 @@ Result<KeptCopy> ReplacedCopyKeeper::keepInTrash(const Bin& bin) {
         if (!out.valid()) {
             return systemError("Cannot keep the replaced copy of " + target_ + " in", bin.root);
         }
-        auto written = writeAll(out.get(), info, infoPath);
+        auto written = writeAll(out.get(), info, "Cannot write", infoPath);
         const std::string kept = bin.root + "/files/" + name;
         struct stat taken {};
         if (written && ::lstat(kept.c_str(), &taken) == 0) {
@@ -380,21 +357,22 @@ Result<KeptCopy> ReplacedCopyKeeper::keepInTrash(const Bin& bin) {
 }
 
 Result<KeptCopy> ReplacedCopyKeeper::keepInFolder(const Bin& bin) {
-    const std::tm now = localNow();
-    for (int tie = 1; tie <= 1000; ++tie) {
-        const std::string kept = bin.root + "/" + replacedCopyName(baseOf(target_), now, tie);
-        struct stat taken {};
-        if (::lstat(kept.c_str(), &taken) == 0) {
-            continue;
-        }
-        if (auto placed = putSecondName(kept); !placed) {
-            return Error{placed.reason()};
-        }
-        flushFolder(bin.root);
-        keptFile_ = kept;
-        return KeptCopy{KeptCopy::Place::Folder, bin.root};
+    const auto name =
+        freeReplacedCopyName(baseOf(target_), localNow(), [&](const std::string& name) {
+            struct stat taken {};
+            return ::lstat((bin.root + "/" + name).c_str(), &taken) != 0;
+        });
+    if (!name) {
+        return Error{"Cannot find a free name in " + bin.root + " for the replaced copy of " +
+                     target_};
     }
-    return Error{"Cannot find a free name in " + bin.root + " for the replaced copy of " + target_};
+    const std::string kept = bin.root + "/" + *name;
+    if (auto placed = putSecondName(kept); !placed) {
+        return Error{placed.reason()};
+    }
+    flushFolder(bin.root);
+    keptFile_ = kept;
+    return KeptCopy{KeptCopy::Place::Folder, bin.root};
 }
 
 Result<KeptCopy> ReplacedCopyKeeper::keep() {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -68,6 +69,23 @@ inline std::string replacedCopyName(std::string_view fileName, const std::tm& lo
     name += ")";
     name += extension;
     return name;
+}
+
+// How many names for one second are tried before a folder counts as full.
+inline constexpr int kReplacedNameTries = 100;
+
+// The first of fileName's replaced-copy names for `localTime` that `isFree(name)` accepts;
+// nothing when every try is taken.
+template <typename IsFree>
+std::optional<std::string> freeReplacedCopyName(std::string_view fileName, const std::tm& localTime,
+                                                IsFree&& isFree) {
+    for (int tie = 1; tie <= kReplacedNameTries; ++tie) {
+        std::string name = replacedCopyName(fileName, localTime, tie);
+        if (isFree(name)) {
+            return name;
+        }
+    }
+    return std::nullopt;
 }
 
 // True when entry is one of fileName's replaced copies, as replacedCopyName makes them.

@@ -32,22 +32,15 @@ std::tm localNow() {
     return local;
 }
 
-// How many names for one second are tried before the folder counts as full.
-constexpr int kNameTries = 100;
-
 // The first of the file's replaced-copy names for this second that is free in `folder`
 // (which ends in its separator).
 std::optional<std::wstring> freeReplacedName(const std::wstring& folder,
                                              const std::string& fileName) {
-    const std::tm now = localNow();
-    for (int tie = 1; tie <= kNameTries; ++tie) {
-        std::wstring candidate = folder + toWide(replacedCopyName(fileName, now, tie));
-        if (::GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
+    const auto name = freeReplacedCopyName(fileName, localNow(), [&](const std::string& name) {
+        return ::GetFileAttributesW((folder + toWide(name)).c_str()) == INVALID_FILE_ATTRIBUTES &&
+               ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    });
+    return name ? std::optional<std::wstring>(folder + toWide(*name)) : std::nullopt;
 }
 
 // A second name for the target's content: a hard link, which costs no space; where the

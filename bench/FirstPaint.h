@@ -9,7 +9,8 @@
 
 namespace kelvane::bench {
 
-// Ends the program right after a window's first paint: the moment a user sees it.
+// Prints the moment of a window's first paint, the moment a user sees it, and ends the
+// program soon after.
 class FirstPaintQuitter : public QObject {
   public:
     using QObject::QObject;
@@ -25,14 +26,16 @@ class FirstPaintQuitter : public QObject {
             std::printf("painted %lld\n",
                         static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
             std::fflush(stdout);
-            // exit, not quit: quit first asks every window to close, and Kelvane's
-            // window leaves closing to the program.
-            QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+            // A moment later, so the peak memory also holds what a program leaves to
+            // just after its first paint. exit, not quit: quit first asks every window
+            // to close, and Kelvane's window leaves closing to the program.
+            QTimer::singleShot(kSettleMs, qApp, [] { QApplication::exit(0); });
         }
         return QObject::eventFilter(watched, event);
     }
 
   private:
+    static constexpr int kSettleMs = 250;
     bool painted_ = false;
 };
 

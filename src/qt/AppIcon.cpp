@@ -1,5 +1,6 @@
 #include "qt/AppIcon.h"
 
+#include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
@@ -78,6 +79,14 @@ QIcon applicationIcon() {
         return QIcon(new DrawnSizesEngine);
     }();
     return icon;
+}
+
+void giveWindowsTheApplicationIcon() {
+    static bool given = false;
+    if (!given) {
+        given = true;
+        QApplication::setWindowIcon(applicationIcon());
+    }
 }
 
 }  // namespace kelvane::qt

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "qt/AppIcon.h"
+
 namespace kelvane::qt {
 namespace {
 
@@ -26,6 +28,7 @@ int QtDialogs::run(QDialog& dialog) {
     if (dismissed_) {
         return QDialog::Rejected;
     }
+    giveWindowsTheApplicationIcon();  // a box at start-up comes before the window's paint
     open_.append(&dialog);
     const int result = dialog.exec();
     open_.removeAll(&dialog);

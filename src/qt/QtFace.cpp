@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <cmath>
 
+#include "qt/AppIcon.h"
 #include "qt/Dialogs.h"
 #include "qt/Metrics.h"
 
@@ -209,7 +210,7 @@ void QtFace::dismissBoxes() {
 // ---- The tray icon --------------------------------------------------------------------------
 
 bool QtFace::addTrayIcon() {
-    tray_ = std::make_unique<TrayIcon>(window_.windowIcon(), window_.trayMenu);
+    tray_ = std::make_unique<TrayIcon>(applicationIcon(), window_.trayMenu);
     if (program_ != nullptr) {
         connect(tray_.get(), &TrayIcon::leftClicked, this, [this] { program_->trayIconClicked(); });
     }

@@ -7,6 +7,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 
 #include "qt/AppIcon.h"
@@ -145,7 +146,6 @@ QString statusDateTime(const QDateTime& when, const QLocale& locale) {
 SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("KelvaneForm"));
     setFont(windowFont(QString::fromLatin1(kDefaultFamily), kDefaultPointSize));
-    setWindowIcon(applicationIcon());
     setFixedSize(toPixels(design::kClientWidth, this), toPixels(design::kClientHeight, this));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -367,6 +367,14 @@ void SettingsWindow::centreOnPrimaryScreen() {
     QRect window = frameGeometry();
     window.moveCenter(room.center());
     move(std::max(window.left(), room.left()), std::max(window.top(), room.top()));
+}
+
+void SettingsWindow::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, this, [] { giveWindowsTheApplicationIcon(); });
+    }
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {

@@ -102,6 +102,7 @@ class SettingsWindow : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     QWidget* add(const design::Control& control);
@@ -118,6 +119,7 @@ class SettingsWindow : public QWidget {
 
     // The table's controls as built, at their places in the table.
     std::array<QWidget*, design::kSettingsControls.size()> built_{};
+    bool painted_ = false;
 };
 
 QColor toQColor(design::Colour colour);

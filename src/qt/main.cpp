@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kelvane.Kelvane"));
     // The window hides to the tray: closing the help page must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(kelvane::qt::applicationIcon());
+    // The windows' icon comes right after the settings window's first paint.
 
     kelvane::qt::QtDialogs dialogs;
     try {

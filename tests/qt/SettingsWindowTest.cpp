@@ -189,6 +189,13 @@ class SettingsWindowTest : public QObject {
         QVERIFY(face->helpPage() != nullptr);
     }
 
+    // The icon is handed over only after the first paint, but then in every size.
+    void theWindowCarriesTheApplicationIconOnceShown() {
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        QTRY_VERIFY(window().windowIcon().availableSizes().contains(QSize(256, 256)));
+        QVERIFY(!window().windowIcon().pixmap(16).isNull());
+    }
+
     void everyControlCarriesItsNameAndTheFocusOrderIsFixed() {
         QCOMPARE(window().objectName(), QStringLiteral("KelvaneForm"));
         QVERIFY(window().findChild<QMenu*>(QStringLiteral("menuTray")) != nullptr);

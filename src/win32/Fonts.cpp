@@ -1,6 +1,8 @@
 #include "win32/Fonts.h"
 
 #include <cwchar>
+#include <utility>
+#include <vector>
 
 namespace kelvane::win32 {
 namespace {
@@ -37,6 +39,32 @@ bool isInstalled(const wchar_t* face) {
     return found;
 }
 
+// Each face is looked for once: a look-up walks the system's fonts, and the roles share
+// two faces.
+class InstalledFaces {
+  public:
+    const wchar_t* firstOf(const wchar_t* const (&faces)[2]) {
+        for (const wchar_t* face : faces) {
+            if (face != nullptr && has(face)) {
+                return face;
+            }
+        }
+        return nullptr;
+    }
+
+  private:
+    bool has(const wchar_t* face) {
+        for (const auto& [known, installed] : known_) {
+            if (std::wcscmp(known, face) == 0) {
+                return installed;
+            }
+        }
+        return known_.emplace_back(face, isInstalled(face)).second;
+    }
+
+    std::vector<std::pair<const wchar_t*, bool>> known_;
+};
+
 LOGFONTW messageFont(unsigned dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -44,13 +72,9 @@ LOGFONTW messageFont(unsigned dpi) {
     return metrics.lfMessageFont;
 }
 
-HFONT makeFont(const FontDesign& design, unsigned dpi) {
-    LOGFONTW font = messageFont(dpi);
-    for (const wchar_t* face : design.faces) {
-        if (face != nullptr && isInstalled(face)) {
-            std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
-            break;
-        }
+HFONT makeFont(const FontDesign& design, const wchar_t* face, LOGFONTW font, unsigned dpi) {
+    if (face != nullptr) {
+        std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
     }
     font.lfHeight = -static_cast<LONG>(design.points * dpi / 72.0 + 0.5);
     font.lfWidth = 0;
@@ -63,8 +87,11 @@ HFONT makeFont(const FontDesign& design, unsigned dpi) {
 }  // namespace
 
 FontSet::FontSet(unsigned dpi) : dpi_(dpi) {
+    const LOGFONTW standIn = messageFont(dpi);
+    InstalledFaces installed;
     for (std::size_t role = 0; role < fonts_.size(); ++role) {
-        fonts_[role].reset(makeFont(kDesigns[role], dpi));
+        const FontDesign& design = kDesigns[role];
+        fonts_[role].reset(makeFont(design, installed.firstOf(design.faces), standIn, dpi));
     }
 }
 

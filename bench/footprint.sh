@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Kelvane's footprint against a bare Qt 6 Widgets program with one window, built with
 # the same compiler and flags:
-#   1. start-up to the window's first paint, and peak RSS (offscreen and under Xvfb);
+#   1. start-up to the window's first paint, and peak RSS (offscreen and under Xvfb),
+#      also against the bare window with one line of text and with the settings
+#      window's controls, the floors of a window with words and with those controls;
 #   2. CPU and wake-ups while it idles with auto sync every second over two equal files.
 # usage: bench/footprint.sh [RUNS=21] [IDLE_SECONDS=60]
 set -euo pipefail
@@ -49,24 +51,31 @@ launch() {
 }
 
 # The bare window is also run with one line of text (--text): the floor of any window
-# that shows words, which pays for fontconfig's start and one font face.
+# that shows words, which pays for fontconfig's start and one font face; and with the
+# settings window's controls as plain widgets (--controls): the floor of any window
+# with those controls.
 compare_startup() {  # label, then the command prefix (may be empty)
     local label=$1; shift
-    : >"$work/bare" ; : >"$work/text" ; : >"$work/probe"
+    : >"$work/bare" ; : >"$work/text" ; : >"$work/controls" ; : >"$work/probe"
     for ((i = 0; i < runs; i++)); do
         launch "$@" "$work/kelvane_bare_window" >>"$work/bare"
         launch "$@" "$work/kelvane_bare_window" --text >>"$work/text"
+        launch "$@" "$work/kelvane_bare_window" --controls >>"$work/controls"
         launch "$@" "$work/kelvane_startup_probe" >>"$work/probe"
     done
-    local bare_ms text_ms probe_ms bare_kb text_kb probe_kb
-    bare_ms=$(cut -d' ' -f1 "$work/bare" | median); probe_ms=$(cut -d' ' -f1 "$work/probe" | median)
-    bare_kb=$(cut -d' ' -f2 "$work/bare" | median); probe_kb=$(cut -d' ' -f2 "$work/probe" | median)
-    text_ms=$(cut -d' ' -f1 "$work/text" | median); text_kb=$(cut -d' ' -f2 "$work/text" | median)
     ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
-    echo "startup $label: bare ${bare_ms} ms ${bare_kb} KiB, bare with text ${text_ms} ms ${text_kb} KiB," \
-         "kelvane ${probe_ms} ms ${probe_kb} KiB, ratio time $(ratio "$probe_ms" "$bare_ms")" \
-         "rss $(ratio "$probe_kb" "$bare_kb"); with text $(ratio "$text_ms" "$bare_ms")" \
-         "rss $(ratio "$text_kb" "$bare_kb")"
+    local side ms kb bare_ms bare_kb line="startup $label:"
+    bare_ms=$(cut -d' ' -f1 "$work/bare" | median); bare_kb=$(cut -d' ' -f2 "$work/bare" | median)
+    for side in bare text controls probe; do
+        ms=$(cut -d' ' -f1 "$work/$side" | median); kb=$(cut -d' ' -f2 "$work/$side" | median)
+        case $side in text) line+=" bare with text" ;; controls) line+=" bare with the controls" ;;
+            probe) line+=" kelvane" ;; *) line+=" bare" ;; esac
+        line+=" ${ms} ms ${kb} KiB (time $(ratio "$ms" "$bare_ms"), rss $(ratio "$kb" "$bare_kb"));"
+    done
+    echo "${line%;}"
+    echo "  kelvane against the bare window with the controls: time" \
+         "$(ratio "$(cut -d' ' -f1 "$work/probe" | median)" "$(cut -d' ' -f1 "$work/controls" | median)"), rss" \
+         "$(ratio "$(cut -d' ' -f2 "$work/probe" | median)" "$(cut -d' ' -f2 "$work/controls" | median)")"
 }
 
 QT_QPA_PLATFORM=offscreen compare_startup offscreen

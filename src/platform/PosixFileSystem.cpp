@@ -65,7 +65,7 @@ class PosixFileSystem final : public FileSystem, public SettingsStore {
     }
 
     std::string fileName(std::string_view workingPath) const override {
-        return baseOf(std::string(workingPath));
+        return baseOf(workingPath);
     }
 
     Result<std::optional<FileStamp>> findOrdinaryFile(const std::string& path) override {

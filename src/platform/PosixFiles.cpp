@@ -48,9 +48,9 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-std::string baseOf(const std::string& path) {
+std::string baseOf(std::string_view path) {
     const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 FileTime modifiedOf(const struct stat& info) {

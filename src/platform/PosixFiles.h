@@ -51,7 +51,7 @@ class Descriptor {
 };
 
 std::string folderOf(const std::string& path);
-std::string baseOf(const std::string& path);
+std::string baseOf(std::string_view path);
 FileTime modifiedOf(const struct stat& info);
 
 // Temporary files are ours by name; one whose writer is gone is left over from a

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sync/TimeComparison.h"
@@ -20,8 +21,8 @@ enum class SinceInStep { Unknown, Unchanged, Changed };
 
 // A ticked slot that passed the existence test.
 struct Candidate {
-    int slot = 0;  // 1, 2 or 3
-    std::string path;
+    int slot = 0;             // 1, 2 or 3
+    const std::string& path;  // one of the pass's working paths, which outlive it
     FileStamp stamp;
     SinceInStep since = SinceInStep::Unknown;
 };
@@ -537,8 +538,8 @@ SyncOutcome syncSelectedFiles(const FileSlots& slots, FileSystem& fileSystem, Co
         outcome = files.size() == 2 ? syncPair(files[0], files[1], pass)
                                     : syncTriple(files, workingPaths, pass);
     }
-    outcome->workingPaths = workingPaths;
-    return *outcome;
+    outcome->workingPaths = std::move(workingPaths);
+    return std::move(*outcome);
 }
 
 }  // namespace kelvane::sync

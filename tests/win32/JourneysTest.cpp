@@ -219,8 +219,10 @@ TEST_F(Journeys, AutoSyncFromTheSettingsFileCopiesOnTheTimersTick) {
     storeSettings("ON", "1");
     KelvaneProcess& app = start();
     EXPECT_EQ(app.text(IDC_AutoSyncBadge), L" ON ");
-    EXPECT_TRUE(waitUntil([&] { return readFile(file('a')) == "new bytes"; }));
-    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_LastSync).rfind(L"File1 updated ", 0) == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return readFile(file('a')) == "new bytes"; }))
+        << "status: " << ::testing::PrintToString(app.text(IDC_LastSync));
+    EXPECT_TRUE(waitUntil([&] { return app.text(IDC_LastSync).rfind(L"File1 updated ", 0) == 0; }))
+        << "status: " << ::testing::PrintToString(app.text(IDC_LastSync));
     exitFromTrayMenu();
     EXPECT_NE(settings().find("AutoSync=ON"), std::string::npos);
 }

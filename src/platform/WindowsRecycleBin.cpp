@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ComPointer.h"
 #include "platform/ReplacedCopies.h"
 #include "platform/TempNames.h"
 #include "platform/WindowsCalls.h"
@@ -159,27 +160,6 @@ class DeleteWatch final : public IFileOperationProgressSink {
     HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
 };
 
-// Releases a COM object on every way out of a scope.
-template <typename Interface>
-class ComObject {
-  public:
-    ComObject() = default;
-    ~ComObject() {
-        if (object_ != nullptr) {
-            object_->Release();
-        }
-    }
-    ComObject(const ComObject&) = delete;
-    ComObject& operator=(const ComObject&) = delete;
-
-    Interface* operator->() const { return object_; }
-    void** place() { return reinterpret_cast<void**>(&object_); }
-    Interface* get() const { return object_; }
-
-  private:
-    Interface* object_ = nullptr;
-};
-
 // COM for this thread while the object lives, where the thread has not chosen otherwise.
 class ComApartment {
   public:
@@ -208,18 +188,18 @@ enum class Recycling {
 // The shell's file operation tells for each item whether it reached the Recycle Bin.
 Recycling recycleWithFileOperation(const std::wstring& path) {
     ComApartment apartment;
-    ComObject<IFileOperation> operation;
+    ComPointer<IFileOperation> operation;
     if (!apartment.ready() ||
         FAILED(::CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
-                                  operation.place())) ||
+                                  operation.outVoid())) ||
         FAILED(operation->SetOperationFlags(FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT |
                                             FOF_NOERRORUI | FOFX_RECYCLEONDELETE |
                                             FOFX_EARLYFAILURE))) {
         return Recycling::Unavailable;
     }
-    ComObject<IShellItem> item;
+    ComPointer<IShellItem> item;
     if (FAILED(
-            ::SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, item.place()))) {
+            ::SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem, item.outVoid()))) {
         return Recycling::NotRecycled;
     }
     DeleteWatch watch;

@@ -4,31 +4,13 @@
 
 #include <string_view>
 
+#include "platform/ComPointer.h"
 #include "platform/WideText.h"
 
 namespace kelvane::win32 {
 namespace {
 
-// A COM interface pointer released when it goes out of scope.
-template <typename Interface>
-class ComRef {
-  public:
-    ComRef() = default;
-    ~ComRef() {
-        if (pointer_ != nullptr) {
-            pointer_->Release();
-        }
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    Interface* operator->() const { return pointer_; }
-    Interface* get() const { return pointer_; }
-    Interface** out() { return &pointer_; }
-    void** outVoid() { return reinterpret_cast<void**>(&pointer_); }
-
-  private:
-    Interface* pointer_ = nullptr;
-};
+using platform::windows::ComPointer;
 
 // The buttons of a box that must go: "No" where there is one, else Cancel.
 BOOL CALLBACK dismissBox(HWND window, LPARAM) {
@@ -76,7 +58,7 @@ bool SystemBoxes::askYesNo(HWND owner, const std::string& text) {
 
 std::optional<std::string> SystemBoxes::chooseFile(HWND owner, const std::string& title,
                                                    const std::string& folder) {
-    ComRef<IFileOpenDialog> dialog;
+    ComPointer<IFileOpenDialog> dialog;
     if (dismissing_ ||
         FAILED(::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IFileOpenDialog, dialog.outVoid()))) {
@@ -85,13 +67,13 @@ std::optional<std::string> SystemBoxes::chooseFile(HWND owner, const std::string
     dialog->SetTitle(platform::toWide(title).c_str());
     const COMDLG_FILTERSPEC allFiles{L"All Files", L"*.*"};
     dialog->SetFileTypes(1, &allFiles);
-    ComRef<IShellItem> start;
+    ComPointer<IShellItem> start;
     if (!folder.empty() &&
         SUCCEEDED(::SHCreateItemFromParsingName(platform::toWide(folder).c_str(), nullptr,
                                                 IID_IShellItem, start.outVoid()))) {
         dialog->SetFolder(start.get());
     }
-    ComRef<IShellItem> chosen;
+    ComPointer<IShellItem> chosen;
     if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(chosen.out()))) {
         return std::nullopt;  // cancelled
     }

@@ -335,12 +335,15 @@ class LifecycleTest : public QObject {
         QVERIFY(first.endsCleanly());
         QVERIFY(kelvane::testing::readFile(ini()) != before);
     }
-    // Two slots on a file in a and b, auto sync on every second.
-    std::pair<std::string, std::string> autoSyncOnto(const std::string& content) {
-        folder->makeFolder("a");
-        folder->makeFolder("b");
-        const std::string source = folder->file("a/big.bin");
-        const std::string target = folder->file("b/big.bin");
+    // Two slots on a file in two folders, the first newer, auto sync on every second.
+    std::pair<std::string, std::string> autoSyncOnto(const std::string& content,
+                                                     const std::string& sourceFolder = "a",
+                                                     const std::string& targetFolder = "b",
+                                                     const std::string& name = "big.bin") {
+        folder->makeFolder(sourceFolder);
+        folder->makeFolder(targetFolder);
+        const std::string source = folder->file(sourceFolder + "/" + name);
+        const std::string target = folder->file(targetFolder + "/" + name);
         kelvane::testing::writeFileAt(source, content, 1'700'000'000);
         kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
         writeAutoSyncSettings(source, target);
@@ -445,13 +448,7 @@ class LifecycleTest : public QObject {
     // Paths in bytes that are no UTF-8 (Latin-1 names on Linux) are found by the pass and
     // saved back exactly as they were.
     void latin1PathsAreUsedAndSavedAsTheyAre() {
-        folder->makeFolder("d\xe9j\xe0");
-        folder->makeFolder("caf\xe9");
-        const std::string source = folder->file("d\xe9j\xe0/notes.txt");
-        const std::string target = folder->file("caf\xe9/notes.txt");
-        kelvane::testing::writeFileAt(source, "new", 1'700'000'000);
-        kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
-        writeAutoSyncSettings(source, target);
+        const auto [source, target] = autoSyncOnto("new", "d\xe9j\xe0", "caf\xe9", "notes.txt");
         RealProgram program(installedCopy(), offscreen());
         QVERIFY(program.waitUntilCatchingSignals());
 
@@ -469,13 +466,7 @@ class LifecycleTest : public QObject {
     // whole-second copy, which the times alone cannot tell from no change, is carried over
     // after a restart.
     void inStepStatesCarryAcrossARestart() {
-        folder->makeFolder("a");
-        folder->makeFolder("b");
-        const std::string source = folder->file("a/notes.txt");
-        const std::string target = folder->file("b/notes.txt");
-        kelvane::testing::writeFileAt(source, "copied", 1'700'000'000);
-        kelvane::testing::writeFileAt(target, "old", 1'600'000'000);
-        writeAutoSyncSettings(source, target);
+        const auto [source, target] = autoSyncOnto("copied", "a", "b", "notes.txt");
         const auto runUntil = [&](const std::string& content) {
             RealProgram program(installedCopy(), offscreen());
             QVERIFY(program.waitUntilCatchingSignals());
